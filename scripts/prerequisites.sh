@@ -1,0 +1,22 @@
+# Sourced by the project's scripts: installs the Debian packages a fresh machine lacks.
+
+# Usage: InstallMissingPackages PACKAGE...
+InstallMissingPackages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    local sudo=
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    echo "Installing ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+# What building and testing the launcher needs.
+BuildPackages=(cmake make g++ libgtest-dev
+               g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64)

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test.
+# Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/prerequisites.sh
+
+InstallMissingPackages "${BuildPackages[@]}"
+
+presets=(native win32 win64)
+for preset in "${presets[@]}"; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --parallel "$(nproc)"
+done
+for preset in "${presets[@]}"; do
+    echo "== Tests: $preset"
+    ctest --preset "$preset"
+done
