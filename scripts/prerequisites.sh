@@ -20,3 +20,7 @@ InstallMissingPackages() {
 # What building and testing the launcher needs.
 BuildPackages=(cmake make g++ libgtest-dev
                g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64)
+
+# What running Windows programs needs: 64-bit Wine (this host cannot run 32-bit Linux
+# programs, so 32-bit Wine is left out).
+WinePackages=(wine64)

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prerequisites.sh
 
-InstallMissingPackages "${BuildPackages[@]}"
+InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}"
 
 presets=(native win32 win64)
 for preset in "${presets[@]}"; do
@@ -15,4 +15,6 @@ done
 for preset in "${presets[@]}"; do
     echo "== Tests: $preset"
     ctest --preset "$preset"
+    # Why a test was skipped is in its own output, which CTest does not show.
+    grep -h '^SKIPPED:' "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null | sort -u || true
 done

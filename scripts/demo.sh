@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The launcher's main job on a sample installation medium, under Wine.
+# Installs what is missing, builds, lays out build/demo/medium (the launcher, a sample
+# SETUP.EXE that writes down what it received, an empty BRIXHOLD.INF), runs the launcher
+# from there and shows what the setup program got; then shows a failure: the same medium
+# without its INF file.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/prerequisites.sh
+
+InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}"
+
+# This host runs 64-bit Windows programs only; the x86_64 build is the same source as the
+# shipped 32-bit one.
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --parallel "$(nproc)" >/dev/null
+
+demo=$PWD/build/demo
+medium=$demo/medium
+export WINEPREFIX=$demo/prefix WINEDEBUG=-all
+rm -rf "$medium"
+mkdir -p "$medium"
+cp build/win64/Brixhold.exe "$medium/Brixhold.exe"
+cp build/win64/SetupProbe.exe "$medium/SETUP.EXE"
+: >"$medium/BRIXHOLD.INF"
+
+# Runs the launcher from the medium and waits until every Windows process has ended, the
+# setup program's included.
+RunLauncher() {
+    local status=0
+    (cd "$medium" && /usr/lib/wine/wine64 Brixhold.exe) || status=$?
+    /usr/lib/wine/wineserver -w
+    echo "Launcher exit status: $status"
+}
+
+echo "== The medium: $medium"
+ls -l "$medium"
+if [ ! -d "$WINEPREFIX" ]; then
+    echo "(setting up Wine for the first time: a few seconds)"
+    /usr/lib/wine/wine64 wineboot.exe --init >/dev/null 2>&1
+    /usr/lib/wine/wineserver -w
+fi
+
+echo
+echo "== Running Brixhold.exe"
+RunLauncher
+echo "What SETUP.EXE received:"
+sed -n 's/^command-line=/  command line:      /p; s/^current-directory=/  current directory: /p' \
+    "$medium/probe.txt" | tr -d '\r'
+
+echo
+echo "== The same medium without BRIXHOLD.INF"
+rm "$medium/BRIXHOLD.INF" "$medium/probe.txt"
+RunLauncher

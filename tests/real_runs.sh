@@ -1,0 +1,226 @@
+#!/usr/bin/env bash
+# Runs the real Brixhold.exe under Wine in the situations an installation medium meets.
+# SETUP.EXE is SetupProbe.exe, which writes down what it was given (probe.txt).
+# Each case lays out a fresh medium; all cases of a build share one Wine prefix.
+#
+# Usage: real_runs.sh BUILD_DIR x86|AMD64 CASE
+# CASE is "prefix" (create the shared prefix) or one of the cases at the end of this file.
+# Exits 0 when the case passes, 1 when it fails, 77 when this host cannot run it.
+set -uo pipefail
+
+build=$(cd "$1" && pwd)
+processor=$2
+case=$3
+
+runs=$build/real-runs
+export WINEPREFIX=$runs/prefix
+export WINEDEBUG=-all
+case $processor in
+    AMD64) loader=/usr/lib/wine/wine64 ;;
+    x86) loader=/usr/lib/wine/wine ;;
+    *) echo "unknown processor $processor" >&2; exit 2 ;;
+esac
+if [ ! -x "$loader" ]; then
+    echo "SKIPPED: this host cannot run $processor Windows programs: no Wine loader at $loader"
+    exit 77
+fi
+
+failures=0
+Fail() {
+    echo "FAILED: $*"
+    failures=$((failures + 1))
+}
+
+ExpectEqual() { # WHAT EXPECTED ACTUAL
+    [ "$2" = "$3" ] || Fail "$1: expected [$2], got [$3]"
+}
+
+# All processes of the prefix have ended, the setup program's included.
+WaitForWine() {
+    /usr/lib/wine/wineserver -w
+}
+
+# The Windows name Wine gives a host path, through its drive Z:.
+WindowsPath() {
+    local path=$1
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Lays out a medium in the folder $1: the launcher, the probe as SETUP.EXE, an empty INF.
+# Sets medium (host path) and windowsMedium.
+NewMedium() {
+    medium=$1
+    rm -rf "$medium"
+    mkdir -p "$medium"
+    cp "$build/Brixhold.exe" "$medium/"
+    cp "$build/SetupProbe.exe" "$medium/SETUP.EXE"
+    : >"$medium/BRIXHOLD.INF"
+    windowsMedium=$(WindowsPath "$medium")
+}
+
+# Runs Windows program $1 with arguments $2..., from the host folder $workDirectory, with
+# the test's token in its environment. Sets status; standard output and error go to
+# $caseDir/stdout and $caseDir/stderr. The launcher must end by itself within a minute.
+token=token-$$-$RANDOM
+RunWindows() {
+    (cd "$workDirectory" &&
+        BRIXHOLD_PROBE_TOKEN=$token timeout 60 "$loader" "$@" \
+            >"$caseDir/stdout" 2>"$caseDir/stderr")
+    status=$?
+}
+
+RecordValue() { # KEY: from the probe's record in the medium
+    sed -n "s/^$1=//p" "$medium/probe.txt" | tr -d '\r'
+}
+
+# A run that started the setup program: status 0, nothing printed, and the probe got the
+# command line for $expectedSource, ran there without a console and saw the token.
+ExpectSetupStarted() {
+    local expectedSource=$1 expectedInf=$2
+    WaitForWine
+    ExpectEqual "exit status" 0 "$status"
+    ExpectEqual "standard output" "" "$(cat "$caseDir/stdout")"
+    ExpectEqual "standard error" "" "$(cat "$caseDir/stderr")"
+    if [ ! -f "$medium/probe.txt" ]; then
+        Fail "the setup program did not run"
+        return
+    fi
+    ExpectEqual "command line" "SETUP.EXE -i $expectedInf -s $expectedSource" "$(RecordValue command-line)"
+    ExpectEqual "current directory" "$expectedSource" "$(RecordValue current-directory)"
+    ExpectEqual "environment" "$token" "$(RecordValue token)"
+}
+
+# A run refused with message $1 (without its line end): status 1, the line on standard
+# output ending in CR LF, nothing on standard error, and no setup program started.
+ExpectRefused() {
+    WaitForWine
+    ExpectEqual "exit status" 1 "$status"
+    local expected actual
+    expected=$(printf '%s\r\n' "$1" | od -An -c)
+    actual=$(od -An -c "$caseDir/stdout")
+    ExpectEqual "standard output bytes" "$expected" "$actual"
+    ExpectEqual "standard error" "" "$(cat "$caseDir/stderr")"
+    [ ! -e "$medium/probe.txt" ] || Fail "the setup program was started"
+}
+
+# A directory of exactly $1 characters in Windows terms, below $caseDir.
+DirectoryOfLength() {
+    local base
+    base=$(WindowsPath "$caseDir")
+    local pad=$(($1 - ${#base} - 1))
+    if [ "$pad" -lt 1 ]; then
+        echo "the build folder is too deep for a directory of $1 characters" >&2
+        exit 1
+    fi
+    printf '%s/%s' "$caseDir" "$(printf "%${pad}s" '' | tr ' ' 'p')"
+}
+
+Case_prefix() {
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    rm -rf "$WINEPREFIX"
+    "$loader" wineboot.exe --init >/dev/null 2>&1
+    WaitForWine
+    [ -d "$WINEPREFIX/dosdevices" ] || Fail "Wine did not create the prefix"
+}
+
+Case_deep_directory() {
+    NewMedium "$caseDir/install/media/product/disk1"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
+# Unquoted, blanks and all.
+Case_blanks_in_directory() {
+    NewMedium "$caseDir/New Product Disk"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
+# Started from a subdirectory of the drive, the setup program must still run in the root.
+Case_drive_root() {
+    NewMedium "$caseDir/drive"
+    mkdir "$medium/sub"
+    ln -sfn "$medium" "$WINEPREFIX/dosdevices/m:"
+    workDirectory=$medium/sub
+    RunWindows 'M:\Brixhold.exe'
+    ExpectSetupStarted 'M:\' 'M:\BRIXHOLD.INF'
+    rm -f "$WINEPREFIX/dosdevices/m:"
+}
+
+Case_arguments_ignored() {
+    NewMedium "$caseDir/medium"
+    RunWindows "$medium/Brixhold.exe" -i 'C:\OTHER.INF' -s 'C:\' /?
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
+Case_longest_directory() {
+    NewMedium "$(DirectoryOfLength 114)"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
+Case_directory_too_long() {
+    NewMedium "$(DirectoryOfLength 115)"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectRefused "Brixhold.exe: Module file name too long"
+}
+
+Case_inf_is_directory() {
+    NewMedium "$caseDir/medium"
+    rm "$medium/BRIXHOLD.INF"
+    mkdir "$medium/BRIXHOLD.INF"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
+Case_no_inf() {
+    NewMedium "$caseDir/medium"
+    rm "$medium/BRIXHOLD.INF"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectRefused "Brixhold.exe: INF $windowsMedium\\BRIXHOLD.INF not found."
+}
+
+Case_no_setup_program() {
+    NewMedium "$caseDir/medium"
+    rm "$medium/SETUP.EXE"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectRefused "Brixhold.exe: Failed to run: SETUP.EXE -i $windowsMedium\\BRIXHOLD.INF -s $windowsMedium, Error Code: 2"
+}
+
+# The probe holds on until a file appears that is made only once the launcher has
+# ended: had the launcher waited for it, the launcher would never have ended.
+Case_does_not_wait() {
+    NewMedium "$caseDir/medium"
+    BRIXHOLD_PROBE_WAIT_FOR="$windowsMedium\\release" RunWindows "$medium/Brixhold.exe"
+    ExpectEqual "exit status" 0 "$status"
+    [ ! -e "$medium/probe-done.txt" ] || Fail "the setup program ended before it was released"
+    : >"$medium/release"
+    WaitForWine
+    [ -f "$medium/probe-done.txt" ] || Fail "the setup program was not running after the launcher ended"
+}
+
+# The launcher shares a console; the setup program, detached, must not. The probe run
+# straight from the same host shows that it can tell.
+Case_no_console() {
+    NewMedium "$caseDir/medium"
+    RunWindows "$build/ConsoleHost.exe" "$windowsMedium\\SETUP.EXE"
+    WaitForWine
+    ExpectEqual "console of a probe started without DETACHED_PROCESS" yes "$(RecordValue console)"
+    rm "$medium/probe.txt"
+
+    RunWindows "$build/ConsoleHost.exe" "$windowsMedium\\Brixhold.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+    ExpectEqual "console of the setup program" no "$(RecordValue console)"
+}
+
+if ! declare -F "Case_$case" >/dev/null; then
+    echo "unknown case $case" >&2
+    exit 2
+fi
+caseDir=$runs/cases/$case
+rm -rf "$caseDir"
+mkdir -p "$caseDir"
+workDirectory=$caseDir
+"Case_$case"
+[ "$failures" -eq 0 ] && echo "passed: $case"
+[ "$failures" -eq 0 ]
