@@ -1,6 +1,5 @@
 #include "launcher/Launcher.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 
 #include "plan/LaunchPlan.h"
@@ -18,17 +17,28 @@ const char MessageRunFailed[] = "Brixhold.exe: Failed to run: %s, Error Code: %d
 const int ExitSuccess = 0;
 const int ExitFailure = 1;
 
-// Prints one of the messages above, filled like printf, and gives the failure status
-// for the entry routine to end with. The line is flushed here so that it is written out
-// in full even if the process is ended by other means.
-// NOLINTNEXTLINE(cert-dcl50-cpp): the messages are printf formats, so this forwards to vprintf.
-int ReportFailure(const char* format, ...)
+// Print one of the messages above, filled in, and give the failure status for the entry
+// routine to end with. Each line is flushed at once so that it is written out in full
+// however the process ends. The run fails whether or not the line could be written:
+// there is nowhere else to report it.
+int ReportFailure(const char* message)
 {
-    va_list arguments;
-    va_start(arguments, format);
-    vprintf(format, arguments);
-    va_end(arguments);
-    fflush(stdout);
+    static_cast<void>(fputs(message, stdout));
+    static_cast<void>(fflush(stdout));
+    return ExitFailure;
+}
+
+int ReportFailure(const char* format, const char* text)
+{
+    static_cast<void>(printf(format, text));
+    static_cast<void>(fflush(stdout));
+    return ExitFailure;
+}
+
+int ReportFailure(const char* format, const char* text, int number)
+{
+    static_cast<void>(printf(format, text, number));
+    static_cast<void>(fflush(stdout));
     return ExitFailure;
 }
 

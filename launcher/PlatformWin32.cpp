@@ -39,9 +39,9 @@ bool CreateProcessA(const char* applicationName, char* commandLine, bool inherit
     STARTUPINFOA startupInfo = {};
     startupInfo.cb = sizeof startupInfo;
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessA(applicationName, commandLine, nullptr, nullptr,
-                          inheritHandles ? TRUE : FALSE, creationFlags, environment,
-                          currentDirectory, &startupInfo, &created)) {
+    if (::CreateProcessA(applicationName, commandLine, nullptr, nullptr,
+                         inheritHandles ? TRUE : FALSE, creationFlags, environment,
+                         currentDirectory, &startupInfo, &created) == FALSE) {
         return false;
     }
     processInformation->Process = created.hProcess;

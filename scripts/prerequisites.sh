@@ -17,9 +17,11 @@ InstallMissingPackages() {
         "${missing[@]}" >/dev/null
 }
 
-# What building and testing the launcher needs.
+# What building and testing the launcher needs: the host and MinGW-w64 compilers, and
+# clang with its sanitizer and libFuzzer runtimes and the static analysers.
 BuildPackages=(cmake make g++ libgtest-dev
-               g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64)
+               g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
+               clang libclang-rt-dev clang-tidy cppcheck)
 
 # What running Windows programs needs: 64-bit Wine (this host cannot run 32-bit Linux
 # programs, so 32-bit Wine is left out).

@@ -7,11 +7,12 @@ source scripts/prerequisites.sh
 
 InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}"
 
-presets=(native win32 win64)
+presets=(native sanitize win32 win64)
 for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --parallel "$(nproc)"
 done
+./scripts/analyse.sh
 for preset in "${presets[@]}"; do
     echo "== Tests: $preset"
     ctest --preset "$preset"

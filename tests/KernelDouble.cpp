@@ -1,6 +1,6 @@
 #include "tests/KernelDouble.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -8,17 +8,28 @@
 
 namespace {
 
-KernelScript script;
-std::vector<std::string> calls;
-std::map<Kernel::Handle, std::string> openHandles;
-std::uintptr_t nextHandle = 0;
+struct KernelState {
+    KernelScript Script;
+    std::vector<std::string> Calls;
+    std::map<Kernel::Handle, std::string> OpenHandles;
+    // Each handle handed out is the address of a slot of its own; a run takes three.
+    char HandleSlots[16];
+    size_t HandlesHandedOut;
+};
 
-// Hands out a handle that no other call returns, named for the log.
+KernelState& State()
+{
+    static KernelState state = {};
+    return state;
+}
+
+// Hands out a handle that no other call of the run returns, named for the log.
 Kernel::Handle OpenHandle(const std::string& kind)
 {
-    ++nextHandle;
-    Kernel::Handle handle = reinterpret_cast<Kernel::Handle>(nextHandle * 4);
-    openHandles[handle] = kind + "#" + std::to_string(nextHandle);
+    KernelState& state = State();
+    Kernel::Handle handle = &state.HandleSlots[state.HandlesHandedOut % sizeof state.HandleSlots];
+    ++state.HandlesHandedOut;
+    state.OpenHandles[handle] = kind + "#" + std::to_string(state.HandlesHandedOut);
     return handle;
 }
 
@@ -27,8 +38,8 @@ std::string HandleName(Kernel::Handle handle)
     if (handle == nullptr) {
         return "null";
     }
-    const auto open = openHandles.find(handle);
-    return open == openHandles.end() ? "unknown handle" : open->second;
+    const auto open = State().OpenHandles.find(handle);
+    return open == State().OpenHandles.end() ? "unknown handle" : open->second;
 }
 
 std::string Text(const char* text)
@@ -38,30 +49,30 @@ std::string Text(const char* text)
 
 void Log(const std::string& call)
 {
-    calls.push_back(call);
+    State().Calls.push_back(call);
 }
 
 } // namespace
 
-void ResetKernel(const KernelScript& newScript)
+void ResetKernel(const KernelScript& script)
 {
-    script = newScript;
-    calls.clear();
-    openHandles.clear();
-    nextHandle = 0;
+    KernelState& state = State();
+    state.Script = script;
+    state.Calls.clear();
+    state.OpenHandles.clear();
+    state.HandlesHandedOut = 0;
 }
 
 const std::vector<std::string>& KernelCalls()
 {
-    return calls;
+    return State().Calls;
 }
 
 std::vector<std::string> OpenHandles()
 {
-    std::vector<std::string> names;
-    for (const auto& open : openHandles) {
-        names.push_back(open.second);
-    }
+    std::vector<std::string> names(State().OpenHandles.size());
+    std::transform(State().OpenHandles.begin(), State().OpenHandles.end(), names.begin(),
+                   [](const auto& open) { return open.second; });
     return names;
 }
 
@@ -70,16 +81,16 @@ namespace Kernel {
 unsigned long GetModuleFileNameA(Handle module, char* fileName, unsigned long size)
 {
     Log("GetModuleFileNameA(" + HandleName(module) + ", " + std::to_string(size) + ")");
-    if (script.ModuleFileNameFails) {
+    if (State().Script.ModuleFileNameFails) {
         return 0;
     }
-    const std::string& path = script.ModuleFileName;
+    const std::string& path = State().Script.ModuleFileName;
     if (path.size() < size) {
         std::memcpy(fileName, path.c_str(), path.size() + 1);
         return static_cast<unsigned long>(path.size());
     }
     std::memcpy(fileName, path.data(), size);
-    if (script.Truncation == ModuleFileNameTruncation::Terminated) {
+    if (State().Script.Truncation == ModuleFileNameTruncation::Terminated) {
         fileName[size - 1] = '\0';
     }
     return size;
@@ -87,7 +98,7 @@ unsigned long GetModuleFileNameA(Handle module, char* fileName, unsigned long si
 
 bool FindFirstFileA(const char* fileName, Handle* find)
 {
-    if (!script.InfFound) {
+    if (!State().Script.InfFound) {
         Log("FindFirstFileA(" + Text(fileName) + ") -> not found");
         return false;
     }
@@ -99,10 +110,11 @@ bool FindFirstFileA(const char* fileName, Handle* find)
 bool FindClose(Handle find)
 {
     Log("FindClose(" + HandleName(find) + ")");
-    return openHandles.erase(find) == 1;
+    return State().OpenHandles.erase(find) == 1;
 }
 
 bool CreateProcessA(const char* applicationName, char* commandLine, bool inheritHandles,
+                    // cppcheck-suppress constParameter ; the seam's type, as in KERNEL32
                     unsigned long creationFlags, void* environment,
                     const char* currentDirectory, ProcessInformation* processInformation)
 {
@@ -111,7 +123,7 @@ bool CreateProcessA(const char* applicationName, char* commandLine, bool inherit
                        std::to_string(creationFlags) + ", environment " +
                        (environment == nullptr ? "null" : "given") + ", directory " +
                        Text(currentDirectory) + ")";
-    if (!script.CreateProcessSucceeds) {
+    if (!State().Script.CreateProcessSucceeds) {
         Log(call + " -> failed");
         return false;
     }
@@ -124,14 +136,14 @@ bool CreateProcessA(const char* applicationName, char* commandLine, bool inherit
 
 unsigned long GetLastError()
 {
-    Log("GetLastError() -> " + std::to_string(script.LastError));
-    return script.LastError;
+    Log("GetLastError() -> " + std::to_string(State().Script.LastError));
+    return State().Script.LastError;
 }
 
 bool CloseHandle(Handle object)
 {
     Log("CloseHandle(" + HandleName(object) + ")");
-    return openHandles.erase(object) == 1;
+    return State().OpenHandles.erase(object) == 1;
 }
 
 } // namespace Kernel

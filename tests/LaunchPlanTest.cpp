@@ -117,36 +117,37 @@ std::string ModulePath(size_t directoryLength, size_t totalLength)
 struct LengthCase {
     size_t DirectoryLength;
     size_t TotalLength;
-    LaunchPlanResult Expected;
 };
 
-TEST(BuildLaunchPlan, RefusesWhatWouldNotFitItsBuffers)
+// The command line, 2d + 30 characters, is the first string to outgrow its 259; the INF
+// path, d + 13, only past 246.
+TEST(BuildLaunchPlan, AcceptsDirectoriesUpTo114Characters)
 {
-    // The command line, 2d + 30 characters, is the first string to outgrow its 259;
-    // the INF path, d + 13, only past 246.
-    const LengthCase cases[] = {
-        {113, 120, LaunchPlanResult::Built},
-        {114, 120, LaunchPlanResult::Built},
-        {114, 259, LaunchPlanResult::Built},
-        {115, 120, LaunchPlanResult::TooLong},
-        {115, 259, LaunchPlanResult::TooLong},
-        {246, 259, LaunchPlanResult::TooLong},
-        {247, 259, LaunchPlanResult::TooLong},
-        {258, 259, LaunchPlanResult::TooLong},
-    };
+    const LengthCase cases[] = {{113, 120}, {114, 120}, {114, 259}};
     for (const LengthCase& c : cases) {
         const std::string modulePath = ModulePath(c.DirectoryLength, c.TotalLength);
         SCOPED_TRACE(modulePath);
         GuardedPlan guarded;
         PresetGuardedPlan(&guarded);
-        ASSERT_EQ(c.Expected, BuildLaunchPlan(modulePath.c_str(), &guarded.Plan));
+        ASSERT_EQ(LaunchPlanResult::Built, BuildLaunchPlan(modulePath.c_str(), &guarded.Plan));
+        const std::string directory = modulePath.substr(0, c.DirectoryLength);
+        EXPECT_EQ(directory, StringIn(guarded.Plan.SourceDir));
+        EXPECT_EQ(directory + "\\BRIXHOLD.INF", StringIn(guarded.Plan.InfPath));
+        EXPECT_EQ(2 * c.DirectoryLength + 30, StringIn(guarded.Plan.CommandLine).size());
         ExpectGuardsUntouched(guarded);
-        if (c.Expected == LaunchPlanResult::Built) {
-            const std::string directory = modulePath.substr(0, c.DirectoryLength);
-            EXPECT_EQ(directory, StringIn(guarded.Plan.SourceDir));
-            EXPECT_EQ(c.DirectoryLength + 13, StringIn(guarded.Plan.InfPath).size());
-            EXPECT_EQ(2 * c.DirectoryLength + 30, StringIn(guarded.Plan.CommandLine).size());
-        }
+    }
+}
+
+TEST(BuildLaunchPlan, RefusesWhatWouldNotFitItsBuffers)
+{
+    const LengthCase cases[] = {{115, 120}, {115, 259}, {246, 259}, {247, 259}, {258, 259}};
+    for (const LengthCase& c : cases) {
+        const std::string modulePath = ModulePath(c.DirectoryLength, c.TotalLength);
+        SCOPED_TRACE(modulePath);
+        GuardedPlan guarded;
+        PresetGuardedPlan(&guarded);
+        EXPECT_EQ(LaunchPlanResult::TooLong, BuildLaunchPlan(modulePath.c_str(), &guarded.Plan));
+        ExpectGuardsUntouched(guarded);
     }
 }
 

@@ -27,33 +27,51 @@ using Calls = std::vector<std::string>;
 
 const char GetModuleFileNameCall[] = "GetModuleFileNameA(null, 260)";
 
+// The only way the launcher may start the setup program, as the double logs it.
+std::string CreateProcessCall(const std::string& infPath, const std::string& sourceDir,
+                              const std::string& result)
+{
+    return "CreateProcessA(null, \"SETUP.EXE -i " + infPath + " -s " + sourceDir +
+           "\", inherit false, flags 8, environment null, directory \"" + sourceDir +
+           "\") -> " + result;
+}
+
+std::string FindFirstFileCall(const std::string& infPath, const std::string& result)
+{
+    return "FindFirstFileA(\"" + infPath + "\") -> " + result;
+}
+
+Calls StartedCalls(const std::string& infPath, const std::string& sourceDir)
+{
+    return {GetModuleFileNameCall,
+            FindFirstFileCall(infPath, "find#1"),
+            "FindClose(find#1)",
+            CreateProcessCall(infPath, sourceDir, "process#2, thread#3"),
+            "CloseHandle(thread#3)",
+            "CloseHandle(process#2)"};
+}
+
+// "C:\ddd...d", a directory of the given length.
+std::string DirectoryOfLength(size_t length)
+{
+    return "C:\\" + std::string(length - 3, 'd');
+}
+
 struct StartCase {
-    const char* ModulePath;
+    std::string ModulePath;
     Calls ExpectedCalls;
 };
 
 TEST(RunLauncher, StartsSetupDetachedInTheSourceDirAndLetsGoOfIt)
 {
+    const std::string deepest = DirectoryOfLength(114);
     const StartCase cases[] = {
         {"D:\\PKG\\DISK1\\BRIXHOLD.EXE",
-         {GetModuleFileNameCall,
-          "FindFirstFileA(\"D:\\PKG\\DISK1\\BRIXHOLD.INF\") -> find#1",
-          "FindClose(find#1)",
-          "CreateProcessA(null, \"SETUP.EXE -i D:\\PKG\\DISK1\\BRIXHOLD.INF -s D:\\PKG\\DISK1\", "
-          "inherit false, flags 8, environment null, directory \"D:\\PKG\\DISK1\") "
-          "-> process#2, thread#3",
-          "CloseHandle(thread#3)",
-          "CloseHandle(process#2)"}},
-        // At a drive root the setup program runs in the root, not the drive's current directory.
-        {"M:\\Brixhold.exe",
-         {GetModuleFileNameCall,
-          "FindFirstFileA(\"M:\\BRIXHOLD.INF\") -> find#1",
-          "FindClose(find#1)",
-          "CreateProcessA(null, \"SETUP.EXE -i M:\\BRIXHOLD.INF -s M:\\\", "
-          "inherit false, flags 8, environment null, directory \"M:\\\") "
-          "-> process#2, thread#3",
-          "CloseHandle(thread#3)",
-          "CloseHandle(process#2)"}},
+         StartedCalls("D:\\PKG\\DISK1\\BRIXHOLD.INF", "D:\\PKG\\DISK1")},
+        // At a drive root the setup program runs in the root, not the drive's current
+        // directory; the launcher's own name does not matter.
+        {"M:\\Brixhold.exe", StartedCalls("M:\\BRIXHOLD.INF", "M:\\")},
+        {deepest + "\\BRIXHOLD.EXE", StartedCalls(deepest + "\\BRIXHOLD.INF", deepest)},
     };
     for (const StartCase& c : cases) {
         SCOPED_TRACE(c.ModulePath);
@@ -105,55 +123,46 @@ KernelScript StartFails(unsigned long error)
     return script;
 }
 
-const char TooLongOutput[] = "Brixhold.exe: Module file name too long\n";
-const std::string DeepDirectory = "C:\\" + std::string(111, 'd'); // 114 characters
-const std::string TooDeepDirectory = DeepDirectory + "d";       // 115 characters
-const char StartCall[] =
-    "CreateProcessA(null, \"SETUP.EXE -i D:\\PKG\\DISK1\\BRIXHOLD.INF -s D:\\PKG\\DISK1\", "
-    "inherit false, flags 8, environment null, directory \"D:\\PKG\\DISK1\") -> failed";
-const Calls CallsUpToStart = {
-    GetModuleFileNameCall,
-    "FindFirstFileA(\"D:\\PKG\\DISK1\\BRIXHOLD.INF\") -> find#1",
-    "FindClose(find#1)",
-    StartCall};
-
-Calls With(Calls calls, const std::string& call)
+// The calls of a run whose start failed: the error number is read at once, and then
+// nothing else is called.
+Calls FailedStartCalls(const std::string& lastError)
 {
-    calls.push_back(call);
-    return calls;
+    return {GetModuleFileNameCall,
+            FindFirstFileCall("D:\\PKG\\DISK1\\BRIXHOLD.INF", "find#1"),
+            "FindClose(find#1)",
+            CreateProcessCall("D:\\PKG\\DISK1\\BRIXHOLD.INF", "D:\\PKG\\DISK1", "failed"),
+            "GetLastError() -> " + lastError};
+}
+
+std::string FailedStartOutput(const std::string& errorCode)
+{
+    return "Brixhold.exe: Failed to run: SETUP.EXE -i D:\\PKG\\DISK1\\BRIXHOLD.INF -s "
+           "D:\\PKG\\DISK1, Error Code: " + errorCode + "\n";
 }
 
 TEST(RunLauncher, ReportsEachFailureAndStopsThere)
 {
+    const std::string tooLong = "Brixhold.exe: Module file name too long\n";
+    const std::string cutShort = DirectoryOfLength(114) + "\\" + std::string(300, 'f');
     const FailureCase cases[] = {
         {"no module file name", ModuleFileNameFails(),
          "Brixhold.exe: Failed to get the module file name\n", {GetModuleFileNameCall}},
         {"no backslash", ModuleFileName("C:/PKG/BRIXHOLD.EXE"),
          "Brixhold.exe: Module file name not valid\n", {GetModuleFileNameCall}},
-        {"directory too long", ModuleFileName(TooDeepDirectory + "\\BRIXHOLD.EXE"),
-         TooLongOutput, {GetModuleFileNameCall}},
-        {"path cut short", ModuleFileName(DeepDirectory + "\\" + std::string(300, 'f')),
-         TooLongOutput, {GetModuleFileNameCall}},
+        {"directory too long", ModuleFileName(DirectoryOfLength(115) + "\\BRIXHOLD.EXE"),
+         tooLong, {GetModuleFileNameCall}},
+        {"path cut short", ModuleFileName(cutShort), tooLong, {GetModuleFileNameCall}},
         {"path cut short, unterminated",
-         ModuleFileName(DeepDirectory + "\\" + std::string(300, 'f'),
-                        ModuleFileNameTruncation::Unterminated),
-         TooLongOutput, {GetModuleFileNameCall}},
+         ModuleFileName(cutShort, ModuleFileNameTruncation::Unterminated), tooLong,
+         {GetModuleFileNameCall}},
         {"INF absent", InfAbsent(),
          "Brixhold.exe: INF D:\\PKG\\DISK1\\BRIXHOLD.INF not found.\n",
-         {GetModuleFileNameCall, "FindFirstFileA(\"D:\\PKG\\DISK1\\BRIXHOLD.INF\") -> not found"}},
-        // The error number is read before anything else and shown as a signed decimal.
-        {"setup program not found", StartFails(2),
-         "Brixhold.exe: Failed to run: SETUP.EXE -i D:\\PKG\\DISK1\\BRIXHOLD.INF -s D:\\PKG\\DISK1,"
-         " Error Code: 2\n",
-         With(CallsUpToStart, "GetLastError() -> 2")},
-        {"elevation required", StartFails(740),
-         "Brixhold.exe: Failed to run: SETUP.EXE -i D:\\PKG\\DISK1\\BRIXHOLD.INF -s D:\\PKG\\DISK1,"
-         " Error Code: 740\n",
-         With(CallsUpToStart, "GetLastError() -> 740")},
+         {GetModuleFileNameCall, FindFirstFileCall("D:\\PKG\\DISK1\\BRIXHOLD.INF", "not found")}},
+        {"setup program not found", StartFails(2), FailedStartOutput("2"), FailedStartCalls("2")},
+        {"elevation required", StartFails(740), FailedStartOutput("740"), FailedStartCalls("740")},
+        // Shown as a signed decimal, as the message always has.
         {"error number with the top bit set", StartFails(0x80070005UL),
-         "Brixhold.exe: Failed to run: SETUP.EXE -i D:\\PKG\\DISK1\\BRIXHOLD.INF -s D:\\PKG\\DISK1,"
-         " Error Code: -2147024891\n",
-         With(CallsUpToStart, "GetLastError() -> 2147942405")},
+         FailedStartOutput("-2147024891"), FailedStartCalls("2147942405")},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -163,18 +172,6 @@ TEST(RunLauncher, ReportsEachFailureAndStopsThere)
         EXPECT_EQ(c.ExpectedCalls, KernelCalls());
         EXPECT_EQ(Calls(), OpenHandles());
     }
-}
-
-TEST(RunLauncher, AcceptsTheDeepestDirectoryThatFits)
-{
-    const LauncherRun run = RunAgainst(ModuleFileName(DeepDirectory + "\\BRIXHOLD.EXE"));
-    EXPECT_EQ(0, run.Status);
-    EXPECT_EQ("", run.Output);
-    ASSERT_EQ(6U, KernelCalls().size());
-    EXPECT_EQ("CreateProcessA(null, \"SETUP.EXE -i " + DeepDirectory + "\\BRIXHOLD.INF -s " +
-                  DeepDirectory + "\", inherit false, flags 8, environment null, directory \"" +
-                  DeepDirectory + "\") -> process#2, thread#3",
-              KernelCalls()[3]);
 }
 
 } // namespace

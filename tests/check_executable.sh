@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Checks the headers of a built Brixhold.exe: the right PE format and machine, a console
 # program, stripped, and importing nothing a clean Windows lacks (no MinGW runtime DLL).
+# The shipped 32-bit build must also stay within 20 KiB.
 # Usage: check_executable.sh OBJDUMP EXE x86|AMD64
 set -eu
 objdump=$1 exe=$2 processor=$3
 
 case $processor in
-    x86) format=pei-i386 architecture=i386 magic='(PE32)' ;;
-    AMD64) format=pei-x86-64 architecture=i386:x86-64 magic='(PE32+)' ;;
+    x86) format=pei-i386 architecture=i386 magic='(PE32)' most_bytes=20480 ;;
+    AMD64) format=pei-x86-64 architecture=i386:x86-64 magic='(PE32+)' most_bytes= ;;
     *) echo "unknown processor $processor" >&2; exit 2 ;;
 esac
 
@@ -29,5 +30,10 @@ imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$private_headers" | sort -f 
 [ "$imports" = "KERNEL32.dll msvcrt.dll " ] ||
     fail "imports '$imports', not only KERNEL32.dll and msvcrt.dll"
 
-[ "$failures" -eq 0 ] && echo "$exe: headers as expected"
+size=$(stat -c %s "$exe")
+if [ -n "$most_bytes" ] && [ "$size" -gt "$most_bytes" ]; then
+    fail "is $size bytes, more than $most_bytes"
+fi
+
+[ "$failures" -eq 0 ] && echo "$exe: headers as expected, $size bytes"
 exit "$failures"

@@ -35,14 +35,14 @@ char* CommandAfterProgramName()
 int main()
 {
     FreeConsole();
-    if (!AllocConsole()) {
+    if (AllocConsole() == FALSE) {
         return 101;
     }
     STARTUPINFOA startupInfo = {};
     startupInfo.cb = sizeof startupInfo;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, CommandAfterProgramName(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startupInfo, &process)) {
+    if (CreateProcessA(nullptr, CommandAfterProgramName(), nullptr, nullptr, FALSE, 0,
+                       nullptr, nullptr, &startupInfo, &process) == FALSE) {
         return 102;
     }
     DWORD status = 103;

@@ -50,10 +50,11 @@ bool PathBesideProbe(const char* name, char (&path)[MAX_PATH])
         return false;
     }
     char* separator = strrchr(path, '\\');
-    if (separator == nullptr || strlen(name) >= MAX_PATH - static_cast<size_t>(separator + 1 - path)) {
+    const size_t nameSize = strlen(name) + 1;
+    if (separator == nullptr || nameSize > MAX_PATH - static_cast<size_t>(separator + 1 - path)) {
         return false;
     }
-    strcpy(separator + 1, name);
+    memcpy(separator + 1, name, nameSize);
     return true;
 }
 
@@ -61,8 +62,8 @@ bool PathBesideProbe(const char* name, char (&path)[MAX_PATH])
 // under its name only once written.
 bool WriteBesideProbe(const char* name, const char* text)
 {
-    char temporary[MAX_PATH];
-    char path[MAX_PATH];
+    char temporary[MAX_PATH] = "";
+    char path[MAX_PATH] = "";
     if (!PathBesideProbe("probe.tmp", temporary) || !PathBesideProbe(name, path)) {
         return false;
     }
@@ -93,13 +94,14 @@ int main()
     GetEnvironmentVariableA("BRIXHOLD_PROBE_TOKEN", token, MAX_PATH);
 
     static char record[4 * MAX_PATH + 256];
-    snprintf(record, sizeof record,
+    const int length = snprintf(record, sizeof record,
              "command-line=%s\ncurrent-directory=%s\nconsole=%s\n"
              "stdin=%s\nstdout=%s\nstderr=%s\ntoken=%s\n",
              GetCommandLineA(), directory, HasConsole() ? "yes" : "no",
              HandleKind(STD_INPUT_HANDLE), HandleKind(STD_OUTPUT_HANDLE),
              HandleKind(STD_ERROR_HANDLE), token);
-    if (!WriteBesideProbe("probe.txt", record)) {
+    if (length < 0 || static_cast<size_t>(length) >= sizeof record ||
+        !WriteBesideProbe("probe.txt", record)) {
         return 2;
     }
     WriteToStandardHandle(STD_OUTPUT_HANDLE, "probe wrote to its standard output\r\n");
