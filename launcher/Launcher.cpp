@@ -54,9 +54,10 @@ bool InfFileExists(const char* infPath)
 }
 
 // No application name: Windows takes SETUP.EXE, the first token of the command line,
-// and looks for it first in the launcher's own directory. The setup program runs in
-// the source directory, detached from the launcher's console, inheriting no handle and
-// the launcher's environment. On failure *error holds the platform's error number.
+// and looks for it first in the launcher's own directory. The setup program runs in the
+// source directory without the launcher's console; it inherits none of the launcher's
+// handles but does get its environment. On failure *error holds the platform's error
+// number, read before anything else can change it.
 bool StartSetup(LaunchPlan* plan, Kernel::ProcessInformation* process, unsigned long* error)
 {
     if (!Kernel::CreateProcessA(nullptr, plan->CommandLine, false, Kernel::DetachedProcess,
@@ -98,7 +99,7 @@ int RunLauncher()
     Kernel::ProcessInformation process = {};
     unsigned long error = 0;
     if (!StartSetup(&plan, &process, &error)) {
-        // The message has always shown the error number as a signed decimal.
+        // Shown as a signed decimal, the form in which users and scripts know the message.
         return ReportFailure(MessageRunFailed, plan.CommandLine, static_cast<int>(error));
     }
     // The launcher does not wait for the setup program: it lets go of it and ends.

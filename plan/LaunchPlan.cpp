@@ -59,6 +59,7 @@ LaunchPlanResult BuildLaunchPlan(const char* modulePath, LaunchPlan* plan)
 
     // Only the length is tested: a directory part of two characters is taken for a bare
     // drive designator, whose root needs the backslash to be a directory of its own.
+    // The command line is "%s -i %s -s %s" filled with SETUP.EXE, InfPath and SourceDir.
     const bool fits =
         AppendText(plan->SourceDir, &sourceDirLength, modulePath, directoryLength) &&
         (directoryLength != DriveDesignatorLength ||
