@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the headers of a built Brixhold.exe: the right PE format and machine, a console
-# program, stripped, and importing nothing a clean Windows lacks (no MinGW runtime DLL).
+# program, stripped, importing nothing a clean Windows lacks (no MinGW runtime DLL), and
+# carrying its manifest and version information.
 # The shipped 32-bit build must also stay within 20 KiB.
 # Usage: check_executable.sh OBJDUMP EXE x86|AMD64
 set -eu
@@ -29,6 +30,10 @@ if grep -q '\.debug' <<<"$sections"; then fail "carries debugging sections"; fi
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$private_headers" | sort -f | tr '\n' ' ')
 [ "$imports" = "KERNEL32.dll msvcrt.dll " ] ||
     fail "imports '$imports', not only KERNEL32.dll and msvcrt.dll"
+
+# The manifest is stored as it is written; the version strings in UTF-16.
+grep -q 'level="asInvoker"' "$exe" || fail "has no manifest asking for asInvoker"
+strings -e l "$exe" | grep -qx 'Brixhold setup launcher' || fail "has no file description"
 
 size=$(stat -c %s "$exe")
 if [ -n "$most_bytes" ] && [ "$size" -gt "$most_bytes" ]; then
