@@ -13,7 +13,7 @@ InstallMissingPackages() {
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     echo "Installing ${missing[*]}"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
         "${missing[@]}" >/dev/null
 }
 
