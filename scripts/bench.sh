@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prerequisites.sh
+source scripts/wine.sh
 runs=${1:-25}
 [ "$runs" -ge 20 ] || { echo "at least 20 runs of each" >&2; exit 2; }
 
@@ -23,17 +24,14 @@ medium=$bench/medium
 export WINEPREFIX=$bench/prefix WINEDEBUG=-all
 rm -rf "$medium"
 mkdir -p "$medium"
-cp build/win64/Brixhold.exe build/win64/MinimalStart.exe "$medium/"
-cp build/win64/SetupProbe.exe "$medium/SETUP.EXE"
-: >"$medium/BRIXHOLD.INF"
+LayOutMedium build/win64 "$medium"
+cp build/win64/MinimalStart.exe "$medium/"
 
-if [ ! -d "$WINEPREFIX" ]; then
-    /usr/lib/wine/wine64 wineboot.exe --init >/dev/null 2>&1
-fi
-/usr/lib/wine/wineserver -k 2>/dev/null || true
-/usr/lib/wine/wineserver -w
-/usr/lib/wine/wineserver -p
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+EnsureWinePrefix /usr/lib/wine/wine64
+"$WineServer" -k 2>/dev/null || true
+"$WineServer" -w
+"$WineServer" -p
+trap '"$WineServer" -k 2>/dev/null || true' EXIT
 
 # Wall time of one run of program $1 from the medium, in microseconds; the setup program
 # it starts is given time to end before the next run.

@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prerequisites.sh
+source scripts/wine.sh
 
 InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}"
 
@@ -20,26 +21,21 @@ medium=$demo/medium
 export WINEPREFIX=$demo/prefix WINEDEBUG=-all
 rm -rf "$medium"
 mkdir -p "$medium"
-cp build/win64/Brixhold.exe "$medium/Brixhold.exe"
-cp build/win64/SetupProbe.exe "$medium/SETUP.EXE"
-: >"$medium/BRIXHOLD.INF"
+LayOutMedium build/win64 "$medium"
 
 # Runs the launcher from the medium and waits until every Windows process has ended, the
 # setup program's included.
 RunLauncher() {
     local status=0
     (cd "$medium" && /usr/lib/wine/wine64 Brixhold.exe) || status=$?
-    /usr/lib/wine/wineserver -w
+    "$WineServer" -w
     echo "Launcher exit status: $status"
 }
 
 echo "== The medium: $medium"
 ls -l "$medium"
-if [ ! -d "$WINEPREFIX" ]; then
-    echo "(setting up Wine for the first time: a few seconds)"
-    /usr/lib/wine/wine64 wineboot.exe --init >/dev/null 2>&1
-    /usr/lib/wine/wineserver -w
-fi
+[ -d "$WINEPREFIX" ] || echo "(setting up Wine for the first time: a few seconds)"
+EnsureWinePrefix /usr/lib/wine/wine64
 
 echo
 echo "== Running Brixhold.exe"

@@ -7,6 +7,7 @@
 # CASE is "prefix" (create the shared prefix) or one of the cases at the end of this file.
 # Exits 0 when the case passes, 1 when it fails, 77 when this host cannot run it.
 set -uo pipefail
+source "$(dirname "$0")/../scripts/wine.sh"
 
 build=$(cd "$1" && pwd)
 processor=$2
@@ -37,7 +38,7 @@ ExpectEqual() { # WHAT EXPECTED ACTUAL
 
 # All processes of the prefix have ended, the setup program's included.
 WaitForWine() {
-    /usr/lib/wine/wineserver -w
+    "$WineServer" -w
 }
 
 # The Windows name Wine gives a host path, through its drive Z:.
@@ -52,9 +53,7 @@ NewMedium() {
     medium=$1
     rm -rf "$medium"
     mkdir -p "$medium"
-    cp "$build/Brixhold.exe" "$medium/"
-    cp "$build/SetupProbe.exe" "$medium/SETUP.EXE"
-    : >"$medium/BRIXHOLD.INF"
+    LayOutMedium "$build" "$medium"
     windowsMedium=$(WindowsPath "$medium")
 }
 
@@ -119,10 +118,9 @@ NewMediumOfLength() {
 }
 
 Case_prefix() {
-    /usr/lib/wine/wineserver -k 2>/dev/null
+    "$WineServer" -k 2>/dev/null
     rm -rf "$WINEPREFIX"
-    "$loader" wineboot.exe --init >/dev/null 2>&1
-    WaitForWine
+    EnsureWinePrefix "$loader"
     [ -d "$WINEPREFIX/dosdevices" ] || Fail "Wine did not create the prefix"
 }
 
