@@ -10,24 +10,32 @@ source scripts/prerequisites.sh
 source scripts/wine.sh
 
 InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}"
+Enable32BitWindowsPrograms
 
-# This host runs 64-bit Windows programs only; the x86_64 build is the same source as the
-# shipped 32-bit one.
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 --parallel "$(nproc)" >/dev/null
+# The shipped 32-bit build where this host can run it, else the x86_64 build of the same
+# source.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    preset=win32 loader=/usr/lib/wine/wine
+    echo "== Running the shipped 32-bit build, build/win32/Brixhold.exe"
+else
+    preset=win64 loader=/usr/lib/wine/wine64
+    echo "== This host cannot run 32-bit Windows programs: running the x86_64 build, build/win64/Brixhold.exe"
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --parallel "$(nproc)" >/dev/null
 
 demo=$PWD/build/demo
 medium=$demo/medium
-export WINEPREFIX=$demo/prefix WINEDEBUG=-all
+export WINEPREFIX=$demo/prefix-$preset WINEDEBUG=-all
 rm -rf "$medium"
 mkdir -p "$medium"
-LayOutMedium build/win64 "$medium"
+LayOutMedium "build/$preset" "$medium"
 
 # Runs the launcher from the medium and waits until every Windows process has ended, the
 # setup program's included.
 RunLauncher() {
     local status=0
-    (cd "$medium" && /usr/lib/wine/wine64 Brixhold.exe) || status=$?
+    (cd "$medium" && "$loader" Brixhold.exe) || status=$?
     "$WineServer" -w
     echo "Launcher exit status: $status"
 }
@@ -35,7 +43,7 @@ RunLauncher() {
 echo "== The medium: $medium"
 ls -l "$medium"
 [ -d "$WINEPREFIX" ] || echo "(setting up Wine for the first time: a few seconds)"
-EnsureWinePrefix /usr/lib/wine/wine64
+EnsureWinePrefix "$loader"
 
 echo
 echo "== Running Brixhold.exe"

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 source scripts/prerequisites.sh
 
 InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}"
+Enable32BitWindowsPrograms
 
 presets=(native sanitize win32 win64)
 for preset in "${presets[@]}"; do

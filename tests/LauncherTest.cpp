@@ -72,6 +72,10 @@ TEST(RunLauncher, StartsSetupDetachedInTheSourceDirAndLetsGoOfIt)
         // directory; the launcher's own name does not matter.
         {"M:\\Brixhold.exe", StartedCalls("M:\\BRIXHOLD.INF", "M:\\")},
         {deepest + "\\BRIXHOLD.EXE", StartedCalls(deepest + "\\BRIXHOLD.INF", deepest)},
+        // Every path shorter than the buffer is used: 259 characters fill it but for the
+        // terminator.
+        {deepest + "\\" + std::string(144, 'f'),
+         StartedCalls(deepest + "\\BRIXHOLD.INF", deepest)},
     };
     for (const StartCase& c : cases) {
         SCOPED_TRACE(c.ModulePath);

@@ -25,6 +25,10 @@ if [ ! -x "$loader" ]; then
     echo "SKIPPED: this host cannot run $processor Windows programs: no Wine loader at $loader"
     exit 77
 fi
+if ! "$loader" --version >/dev/null 2>&1; then
+    echo "SKIPPED: this host cannot run $processor Windows programs: $loader does not run here"
+    exit 77
+fi
 
 failures=0
 Fail() {
@@ -73,7 +77,9 @@ RecordValue() { # KEY: from the probe's record in the medium
 }
 
 # A run that started the setup program: status 0, nothing printed, and the probe got the
-# command line for $expectedSource, ran there without a console and saw the token.
+# command line for $expectedSource, ran there and saw the token; it got the default
+# start-up record (no STARTF flag, so the default title, its own path) and no standard
+# handles, neither the launcher's nor any other.
 ExpectSetupStarted() {
     local expectedSource=$1 expectedInf=$2
     WaitForWine
@@ -87,6 +93,11 @@ ExpectSetupStarted() {
     ExpectEqual "command line" "SETUP.EXE -i $expectedInf -s $expectedSource" "$(RecordValue command-line)"
     ExpectEqual "current directory" "$expectedSource" "$(RecordValue current-directory)"
     ExpectEqual "environment" "$token" "$(RecordValue token)"
+    ExpectEqual "start-up flags" 0 "$(RecordValue startup-flags)"
+    ExpectEqual "show-window" 0 "$(RecordValue show-window)"
+    ExpectEqual "title" "${expectedSource%\\}\\SETUP.EXE" "$(RecordValue title)"
+    ExpectEqual "standard handles" "null null null" \
+        "$(RecordValue stdin) $(RecordValue stdout) $(RecordValue stderr)"
 }
 
 # A run refused with message $1 (without its line end): status 1, the line on standard
@@ -160,6 +171,18 @@ Case_longest_directory() {
     ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
 }
 
+# Every module path shorter than the launcher's 260-character buffer is used, the
+# longest too: 259 characters, from the longest directory and a long file name.
+Case_longest_module_path() {
+    NewMediumOfLength 114
+    local name
+    name=$(printf '%*s' $((259 - 114 - 1 - 4)) '' | tr ' ' 'n').exe
+    mv "$medium/Brixhold.exe" "$medium/$name"
+    ExpectEqual "length of the module path" 259 $((${#windowsMedium} + 1 + ${#name}))
+    RunWindows "$medium/$name"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
 Case_directory_too_long() {
     NewMediumOfLength 115
     RunWindows "$medium/Brixhold.exe"
@@ -200,18 +223,25 @@ Case_does_not_wait() {
     [ -f "$medium/probe-done.txt" ] || Fail "the setup program was not running after the launcher ended"
 }
 
-# The launcher shares a console; the setup program, detached, must not. The probe run
-# straight from the same host shows that it can tell.
-Case_no_console() {
+# Started by a parent that has a console and holds an inheritable handle, the launcher
+# shares both; the setup program, detached and inheriting nothing, must get neither. The
+# probe started straight from the same parent shows that it can tell: it reads the
+# token through the handle it inherited.
+Case_from_a_parent() {
     NewMedium "$caseDir/medium"
-    RunWindows "$build/ConsoleHost.exe" "$windowsMedium\\SETUP.EXE"
+    RunWindows "$build/ParentHost.exe" "$windowsMedium\\SETUP.EXE"
     WaitForWine
     ExpectEqual "console of a probe started without DETACHED_PROCESS" yes "$(RecordValue console)"
+    ExpectEqual "handle of a probe started inheriting handles" "$token" "$(RecordValue inherited-handle)"
     rm "$medium/probe.txt"
 
-    RunWindows "$build/ConsoleHost.exe" "$windowsMedium\\Brixhold.exe"
+    RunWindows "$build/ParentHost.exe" "$windowsMedium\\Brixhold.exe"
     ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
     ExpectEqual "console of the setup program" no "$(RecordValue console)"
+    local inherited
+    inherited=$(RecordValue inherited-handle)
+    [ "$inherited" != none ] || Fail "the setup program did not get the parent's environment"
+    [ "$inherited" != "$token" ] || Fail "the setup program inherited the parent's handle"
 }
 
 if ! declare -F "Case_$case" >/dev/null; then

@@ -1,10 +1,12 @@
 // A stand-in for SETUP.EXE in the real-run tests: it writes down what it was given.
 //
 // It writes probe.txt beside its own executable: its command line, its current
-// directory, whether it has a console, what its standard handles are, and the value of
-// BRIXHOLD_PROBE_TOKEN. It then writes a line to each standard handle, so that a test
-// can see whether any of them reaches the launcher's output. When BRIXHOLD_PROBE_WAIT_FOR
-// names a file, it then waits for that file before writing probe-done.txt.
+// directory, whether it has a console, what its standard handles are, the start-up
+// record it got, the value of BRIXHOLD_PROBE_TOKEN, and what it could
+// read through the handle that BRIXHOLD_PROBE_INHERITED names, if any. It then writes a
+// line to each standard handle, so that a test can see whether any of them reaches the
+// launcher's output. When BRIXHOLD_PROBE_WAIT_FOR names a file, it then waits for that
+// file before writing probe-done.txt.
 
 #include <windows.h>
 
@@ -40,6 +42,29 @@ bool HasConsole()
 {
     DWORD processes[4];
     return GetConsoleProcessList(processes, 4) != 0;
+}
+
+// What the probe can read through the handle whose value BRIXHOLD_PROBE_INHERITED gives
+// (as printf's %p writes it), or why it read nothing: a handle to a file of the test's token when the
+// probe inherited it. The same value may name some other object of the probe's, so only
+// what is read counts; a file other than the token's reads as something else. Reading
+// never blocks on a disk file, and nothing else is tried.
+const char* ReadThroughInheritedHandle(char (&text)[64])
+{
+    char value[32] = "";
+    if (GetEnvironmentVariableA("BRIXHOLD_PROBE_INHERITED", value, sizeof value) == 0) {
+        return "none";
+    }
+    HANDLE handle = nullptr;
+    if (sscanf(value, "%p", &handle) != 1 || GetFileType(handle) != FILE_TYPE_DISK) {
+        return "not a file";
+    }
+    DWORD read = 0;
+    if (ReadFile(handle, text, sizeof text - 1, &read, nullptr) == FALSE) {
+        return "unreadable";
+    }
+    text[read] = '\0';
+    return text;
 }
 
 // Builds the path of name in the probe's own directory.
@@ -93,13 +118,23 @@ int main()
     char token[MAX_PATH] = "";
     GetEnvironmentVariableA("BRIXHOLD_PROBE_TOKEN", token, MAX_PATH);
 
-    static char record[4 * MAX_PATH + 256];
+    STARTUPINFOA startupInfo = {};
+    startupInfo.cb = sizeof startupInfo;
+    GetStartupInfoA(&startupInfo);
+    char inheritedText[64];
+    const char* inherited = ReadThroughInheritedHandle(inheritedText);
+
+    static char record[6 * MAX_PATH + 256];
     const int length = snprintf(record, sizeof record,
              "command-line=%s\ncurrent-directory=%s\nconsole=%s\n"
-             "stdin=%s\nstdout=%s\nstderr=%s\ntoken=%s\n",
+             "stdin=%s\nstdout=%s\nstderr=%s\n"
+             "startup-flags=%lu\nshow-window=%u\ntitle=%s\n"
+             "token=%s\ninherited-handle=%s\n",
              GetCommandLineA(), directory, HasConsole() ? "yes" : "no",
              HandleKind(STD_INPUT_HANDLE), HandleKind(STD_OUTPUT_HANDLE),
-             HandleKind(STD_ERROR_HANDLE), token);
+             HandleKind(STD_ERROR_HANDLE), startupInfo.dwFlags, startupInfo.wShowWindow,
+             startupInfo.lpTitle == nullptr ? "(null)" : startupInfo.lpTitle,
+             token, inherited);
     if (length < 0 || static_cast<size_t>(length) >= sizeof record ||
         !WriteBesideProbe("probe.txt", record)) {
         return 2;
