@@ -8,6 +8,9 @@ const char PathSeparator = '\\';
 const char InfFileName[] = "BRIXHOLD.INF";
 const char SetupProgram[] = "SETUP.EXE";
 const size_t DriveDesignatorLength = 2;
+// Before a drive designator, this prefix makes Windows take the path as it is.
+const char LiteralPathPrefix[] = "\\\\?\\";
+const size_t LiteralPathPrefixLength = sizeof LiteralPathPrefix - 1;
 
 // Appends count characters of text to the string of *length characters in buffer and
 // terminates it. Text that would not fit is refused whole, never cut: false, and the
@@ -28,45 +31,89 @@ bool AppendString(char (&buffer)[MaxPath], size_t* length, const char* text)
     return AppendText(buffer, length, text, strlen(text));
 }
 
-} // namespace
-
-LaunchPlanResult BuildLaunchPlan(const char* modulePath, LaunchPlan* plan)
+bool IsLeadByte(const CodePage& codePage, unsigned char byte)
 {
-    // The directory part is everything before the last backslash.
-    size_t length = 0;
-    size_t directoryLength = 0;
-    bool separatorFound = false;
-    for (; length < MaxPath && modulePath[length] != '\0'; ++length) {
-        if (modulePath[length] == PathSeparator) {
-            directoryLength = length;
-            separatorFound = true;
+    for (size_t i = 0; i + 1 < MaxLeadBytes; i += 2) {
+        const unsigned char first = codePage.LeadByteRanges[i];
+        const unsigned char last = codePage.LeadByteRanges[i + 1];
+        if (first == 0 && last == 0) {
+            break;
+        }
+        if (first <= byte && byte <= last) {
+            return true;
         }
     }
-    if (length == MaxPath) {
+    return false;
+}
+
+// Walks the module path a character at a time, so that the second byte of a double-byte
+// character is never taken for a separator, and reads no further than MaxPath bytes.
+// Returns the path's length, MaxPath when it has no terminator within that bound, and
+// sets *lastSeparator to the offset of its last backslash, MaxPath when it has none.
+size_t FindLastSeparator(const char* modulePath, const CodePage& codePage, size_t* lastSeparator)
+{
+    *lastSeparator = MaxPath;
+    size_t length = 0;
+    while (length < MaxPath && modulePath[length] != '\0') {
+        const unsigned char byte = static_cast<unsigned char>(modulePath[length]);
+        if (IsLeadByte(codePage, byte)) {
+            // A lead byte right before the terminator is a cut character on its own.
+            const bool trailFollows = length + 1 < MaxPath && modulePath[length + 1] != '\0';
+            length += trailFollows ? 2 : 1;
+            continue;
+        }
+        if (byte == PathSeparator) {
+            *lastSeparator = length;
+        }
+        ++length;
+    }
+    return length;
+}
+
+// A drive designator, bare ("A:") or literal ("\\?\A:"), names the drive, not its root
+// directory: that needs the backslash. Only the length is tested, as for a bare one.
+bool IsDriveDesignator(const char* directory, size_t length)
+{
+    return length == DriveDesignatorLength ||
+           (length == LiteralPathPrefixLength + DriveDesignatorLength &&
+            memcmp(directory, LiteralPathPrefix, LiteralPathPrefixLength) == 0);
+}
+
+} // namespace
+
+LaunchPlanResult BuildLaunchPlan(const char* modulePath, const CodePage& codePage,
+                                 LaunchPlan* plan)
+{
+    // The directory part is everything before the last backslash.
+    size_t directoryLength = 0;
+    if (FindLastSeparator(modulePath, codePage, &directoryLength) == MaxPath) {
         return LaunchPlanResult::TooLong;
     }
-    if (!separatorFound) {
+    if (directoryLength == MaxPath) {
         return LaunchPlanResult::NoSeparator;
     }
 
     const char separator[] = {PathSeparator, '\0'};
     size_t sourceDirLength = 0;
     size_t infPathLength = 0;
+    size_t setupPathLength = 0;
     size_t commandLineLength = 0;
     plan->SourceDir[0] = '\0';
     plan->InfPath[0] = '\0';
+    plan->SetupPath[0] = '\0';
     plan->CommandLine[0] = '\0';
 
-    // Only the length is tested: a directory part of two characters is taken for a bare
-    // drive designator, whose root needs the backslash to be a directory of its own.
     // The command line is "%s -i %s -s %s" filled with SETUP.EXE, InfPath and SourceDir.
     const bool fits =
         AppendText(plan->SourceDir, &sourceDirLength, modulePath, directoryLength) &&
-        (directoryLength != DriveDesignatorLength ||
+        (!IsDriveDesignator(modulePath, directoryLength) ||
          AppendString(plan->SourceDir, &sourceDirLength, separator)) &&
         AppendText(plan->InfPath, &infPathLength, modulePath, directoryLength) &&
         AppendString(plan->InfPath, &infPathLength, separator) &&
         AppendString(plan->InfPath, &infPathLength, InfFileName) &&
+        AppendText(plan->SetupPath, &setupPathLength, modulePath, directoryLength) &&
+        AppendString(plan->SetupPath, &setupPathLength, separator) &&
+        AppendString(plan->SetupPath, &setupPathLength, SetupProgram) &&
         AppendString(plan->CommandLine, &commandLineLength, SetupProgram) &&
         AppendString(plan->CommandLine, &commandLineLength, " -i ") &&
         AppendString(plan->CommandLine, &commandLineLength, plan->InfPath) &&

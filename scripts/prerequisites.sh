@@ -40,8 +40,9 @@ BuildPackages=(cmake make g++ libgtest-dev
                g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
                clang libclang-rt-dev clang-tidy cppcheck)
 
-# What running the x86_64 build needs.
-WinePackages=(wine64)
+# What running the x86_64 build needs, and building the locale that gives Wine a
+# Japanese code page.
+WinePackages=(wine64 locales)
 
 BinfmtMisc=/proc/sys/fs/binfmt_misc
 # The i386 entry: any 32-bit x86 ELF executable or shared object goes to qemu. F opens the

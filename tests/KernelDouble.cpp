@@ -12,7 +12,7 @@ struct KernelState {
     KernelScript Script;
     std::vector<std::string> Calls;
     std::map<Kernel::Handle, std::string> OpenHandles;
-    // Each handle handed out is the address of a slot of its own; a run takes three.
+    // Each handle handed out is the address of a slot of its own; a run takes four.
     char HandleSlots[16];
     size_t HandlesHandedOut;
 };
@@ -52,6 +52,42 @@ void Log(const std::string& call)
     State().Calls.push_back(call);
 }
 
+// Each byte becomes the character of the same number.
+std::wstring Widened(const std::string& text)
+{
+    std::wstring wide;
+    for (const char c : text) {
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
+    return wide;
+}
+
+// Copies path into buffer the way GetModuleFileName does: terminated when it fits,
+// else cut to size characters, terminated or not as scripted. Returns what it returns.
+template <typename Char>
+unsigned long CopyModuleFileName(const std::basic_string<Char>& path, Char* buffer,
+                                 unsigned long size)
+{
+    if (path.size() < size) {
+        std::copy(path.c_str(), path.c_str() + path.size() + 1, buffer);
+        return static_cast<unsigned long>(path.size());
+    }
+    std::copy(path.data(), path.data() + size, buffer);
+    if (State().Script.Truncation == ModuleFileNameTruncation::Terminated) {
+        buffer[size - 1] = Char();
+    }
+    return size;
+}
+
+Entry EntryNamed(const std::string& path)
+{
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    if (name == "BRIXHOLD.INF") {
+        return State().Script.Inf;
+    }
+    return name == "SETUP.EXE" ? State().Script.Setup : Entry::Absent;
+}
+
 } // namespace
 
 void ResetKernel(const KernelScript& script)
@@ -84,26 +120,57 @@ unsigned long GetModuleFileNameA(Handle module, char* fileName, unsigned long si
     if (State().Script.ModuleFileNameFails) {
         return 0;
     }
-    const std::string& path = State().Script.ModuleFileName;
-    if (path.size() < size) {
-        std::memcpy(fileName, path.c_str(), path.size() + 1);
-        return static_cast<unsigned long>(path.size());
-    }
-    std::memcpy(fileName, path.data(), size);
-    if (State().Script.Truncation == ModuleFileNameTruncation::Terminated) {
-        fileName[size - 1] = '\0';
-    }
-    return size;
+    return CopyModuleFileName(State().Script.ModuleFileName, fileName, size);
 }
 
-bool FindFirstFileA(const char* fileName, Handle* find)
+unsigned long GetModuleFileNameW(Handle module, wchar_t* fileName, unsigned long size)
 {
-    if (!State().Script.InfFound) {
+    Log("GetModuleFileNameW(" + HandleName(module) + ", " + std::to_string(size) + ")");
+    const KernelScript& script = State().Script;
+    if (script.WideCallsMissing) {
+        return 0;
+    }
+    return CopyModuleFileName(script.RealModuleFileName.empty() ? Widened(script.ModuleFileName)
+                                                                : script.RealModuleFileName,
+                              fileName, size);
+}
+
+int MultiByteToWideChar(unsigned int codePage, const char* text, int count,
+                        wchar_t* wideText, int size)
+{
+    const std::string converted(text, static_cast<size_t>(count));
+    Log("MultiByteToWideChar(" + std::to_string(codePage) + ", " + Text(converted.c_str()) +
+        ", " + std::to_string(count) + ", " + std::to_string(size) + ")");
+    if (State().Script.ConversionFails || count > size) {
+        return 0;
+    }
+    const std::wstring wide = Widened(converted);
+    std::copy(wide.begin(), wide.end(), wideText);
+    return count;
+}
+
+bool GetCPInfo(unsigned int codePage, unsigned char (&leadByteRanges)[MaxLeadBytes])
+{
+    Log("GetCPInfo(" + std::to_string(codePage) + ")");
+    if (State().Script.CodePageUnknown) {
+        return false;
+    }
+    std::copy(State().Script.LeadByteRanges.begin(), State().Script.LeadByteRanges.end(),
+              leadByteRanges);
+    return true;
+}
+
+bool FindFirstFileA(const char* fileName, Handle* find, unsigned long* attributes)
+{
+    const Entry entry = EntryNamed(fileName);
+    if (entry == Entry::Absent) {
         Log("FindFirstFileA(" + Text(fileName) + ") -> not found");
         return false;
     }
     *find = OpenHandle("find");
-    Log("FindFirstFileA(" + Text(fileName) + ") -> " + HandleName(*find));
+    *attributes = entry == Entry::Directory ? FileAttributeDirectory : 0x20; // archive
+    Log("FindFirstFileA(" + Text(fileName) + ") -> " + HandleName(*find) +
+        (entry == Entry::Directory ? ", directory" : ", file"));
     return true;
 }
 

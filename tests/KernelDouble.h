@@ -4,6 +4,7 @@
 // A stand-in for KERNEL32 behind launcher/Platform.h: each call answers as scripted and
 // is logged with its arguments, one line per call, in the order made.
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,27 @@ enum class ModuleFileNameTruncation {
     Unterminated, // the buffer is filled to the last character, no terminator (Windows XP)
 };
 
+// What a directory search finds under a name.
+enum class Entry {
+    File,
+    Directory,
+    Absent,
+};
+
 struct KernelScript {
     std::string ModuleFileName = "D:\\PKG\\DISK1\\BRIXHOLD.EXE";
     bool ModuleFileNameFails = false;
     ModuleFileNameTruncation Truncation = ModuleFileNameTruncation::Terminated;
-    bool InfFound = true;
+    // What GetModuleFileNameW reports; empty: ModuleFileName, each byte taken for the
+    // character of the same number, the way MultiByteToWideChar converts here.
+    std::wstring RealModuleFileName;
+    bool WideCallsMissing = false; // GetModuleFileNameW reports 0, as on Windows 9x
+    bool ConversionFails = false;  // MultiByteToWideChar reports 0
+    std::array<unsigned char, 12> LeadByteRanges = {}; // of the ANSI code page
+    bool CodePageUnknown = false;                      // GetCPInfo fails
+    // What the directory search finds, by the name after the last backslash.
+    Entry Inf = Entry::File;   // BRIXHOLD.INF
+    Entry Setup = Entry::File; // SETUP.EXE
     bool CreateProcessSucceeds = true;
     unsigned long LastError = 0; // what GetLastError reports after a failed start
 };

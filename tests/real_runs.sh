@@ -16,6 +16,10 @@ case=$3
 runs=$build/real-runs
 export WINEPREFIX=$runs/prefix
 export WINEDEBUG=-all
+# Wine takes its ANSI code page from the locale: 1252, as on a Western Windows, unless a
+# case chooses another.
+export LC_ALL=C.UTF-8
+recordEncoding=CP1252
 case $processor in
     AMD64) loader=/usr/lib/wine/wine64 ;;
     x86) loader=/usr/lib/wine/wine ;;
@@ -72,8 +76,8 @@ RunWindows() {
     status=$?
 }
 
-RecordValue() { # KEY: from the probe's record in the medium
-    sed -n "s/^$1=//p" "$medium/probe.txt" | tr -d '\r'
+RecordValue() { # KEY: from the probe's record in the medium, in the ANSI code page
+    iconv -f "$recordEncoding" -t UTF-8 "$medium/probe.txt" | sed -n "s/^$1=//p" | tr -d '\r'
 }
 
 # A run that started the setup program: status 0, nothing printed, and the probe got the
@@ -209,6 +213,69 @@ Case_no_setup_program() {
     rm "$medium/SETUP.EXE"
     RunWindows "$medium/Brixhold.exe"
     ExpectRefused "Brixhold.exe: Failed to run: SETUP.EXE -i $windowsMedium\\BRIXHOLD.INF -s $windowsMedium, Error Code: 2"
+}
+
+# Without a SETUP.EXE of its own the launcher starts none, though Windows would find
+# one in the current directory or along the search path; nor does a directory of that
+# name count.
+Case_setup_program_elsewhere() {
+    NewMedium "$caseDir/medium"
+    rm "$medium/SETUP.EXE"
+    local refusal="Brixhold.exe: Failed to run: SETUP.EXE -i $windowsMedium\\BRIXHOLD.INF -s $windowsMedium, Error Code: 2"
+    workDirectory=$caseDir/downloads
+    mkdir "$workDirectory"
+    cp "$build/SetupProbe.exe" "$workDirectory/SETUP.EXE"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectRefused "$refusal"
+    [ ! -e "$workDirectory/probe.txt" ] || Fail "the SETUP.EXE of the current directory was started"
+
+    mkdir "$medium/SETUP.EXE"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectRefused "$refusal"
+    [ ! -e "$workDirectory/probe.txt" ] || Fail "a directory SETUP.EXE let another SETUP.EXE start"
+    rmdir "$medium/SETUP.EXE"
+
+    local onPath=$caseDir/on-path
+    mkdir "$onPath"
+    cp "$build/SetupProbe.exe" "$onPath/SETUP.EXE"
+    workDirectory=$caseDir
+    WINEPATH=$(WindowsPath "$onPath") RunWindows "$medium/Brixhold.exe"
+    ExpectRefused "$refusal"
+    [ ! -e "$onPath/probe.txt" ] || Fail "the SETUP.EXE on the search path was started"
+}
+
+# What the code page cannot show, GetModuleFileNameA turns into '?' or a look-alike:
+# a path to some other directory, or to none, which the launcher must not go by.
+Case_names_the_code_page_cannot_show() {
+    local name
+    for name in "Диск 1" "Użytkownik Łódź" "Fullwidth ＂quotes＂"; do
+        NewMedium "$caseDir/$name"
+        RunWindows "$medium/Brixhold.exe"
+        ExpectRefused "Brixhold.exe: Module file name not valid"
+    done
+}
+
+# Characters of the code page beyond ASCII convert back to the real path and work.
+Case_names_the_code_page_shows() {
+    NewMedium "$caseDir/CAFÉ Crème"
+    RunWindows "$medium/Brixhold.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
+# On a Japanese system (code page 932), under a Japanese name in a Japanese directory:
+# the second bytes of ソ (0x83 0x5C) and 表 (0x95 0x5C) are a backslash's.
+Case_double_byte_code_page() {
+    local locales=$runs/locale
+    if [ ! -d "$locales/ja_JP.UTF-8" ]; then
+        mkdir -p "$locales"
+        localedef -i ja_JP -f UTF-8 "$locales/ja_JP.UTF-8" || Fail "could not build the locale ja_JP.UTF-8"
+    fi
+    export LOCPATH=$locales LC_ALL=ja_JP.UTF-8
+    recordEncoding=CP932
+    NewMedium "$caseDir/表示ソフト"
+    mv "$medium/Brixhold.exe" "$medium/ソフト.exe"
+    RunWindows "$medium/ソフト.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
 }
 
 # The probe holds on until a file appears that is made only once the launcher has

@@ -1,7 +1,9 @@
-// Feeds BuildLaunchPlan every module path of 0 to 259 bytes libFuzzer comes up with, any
-// byte but the terminator, and checks each result against the rules worked out here
-// independently with std::string. The path is copied into an allocation of exactly its
-// size, so that the sanitizers catch a read past its terminator.
+// Feeds BuildLaunchPlan the code pages and module paths libFuzzer comes up with, and
+// checks each result against the rules worked out here independently with std::string.
+// An input is 12 bytes of lead-byte ranges, as CPINFO gives them (all zeros: a code page
+// of single bytes), then a module path of 0 to 259 bytes of any value but the
+// terminator. The path is copied into an allocation of exactly its size, so that the
+// sanitizers catch a read past its terminator.
 
 #include <cstdint>
 #include <cstdio>
@@ -36,29 +38,75 @@ std::string StringIn(const char (&buffer)[MaxPath])
     return std::string(buffer, length);
 }
 
+// Every byte of every range before the first pair of zeros begins a double-byte character.
+std::vector<bool> LeadBytes(const CodePage& codePage)
+{
+    std::vector<bool> lead(256, false);
+    for (size_t i = 0; i < MaxLeadBytes; i += 2) {
+        const unsigned first = codePage.LeadByteRanges[i];
+        const unsigned last = codePage.LeadByteRanges[i + 1];
+        if (first == 0 && last == 0) {
+            break;
+        }
+        for (unsigned byte = first; byte <= last; ++byte) {
+            lead[byte] = true;
+        }
+    }
+    return lead;
+}
+
+// The offset of the last backslash that is a character of its own, npos if none: a lead
+// byte takes the byte after it, whatever that is.
+size_t LastSeparator(const std::string& path, const std::vector<bool>& lead)
+{
+    size_t separator = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(path[i]);
+        if (lead[byte]) {
+            ++i;
+        } else if (byte == '\\') {
+            separator = i;
+        }
+    }
+    return separator;
+}
+
+bool IsDriveDesignator(const std::string& directory)
+{
+    return directory.size() == 2 || (directory.size() == 6 && directory.compare(0, 4, "\\\\?\\") == 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
-    if (size >= MaxPath || std::memchr(data, '\0', size) != nullptr) {
+    CodePage codePage;
+    if (size < MaxLeadBytes) {
         return 0;
     }
-    std::vector<char> modulePath(data, data + size);
+    std::memcpy(codePage.LeadByteRanges, data, MaxLeadBytes);
+    const std::uint8_t* pathBytes = data + MaxLeadBytes;
+    const size_t pathSize = size - MaxLeadBytes;
+    if (pathSize >= MaxPath || std::memchr(pathBytes, '\0', pathSize) != nullptr) {
+        return 0;
+    }
+    std::vector<char> modulePath(pathBytes, pathBytes + pathSize);
     modulePath.push_back('\0');
 
     LaunchPlan plan;
     std::memset(&plan, Unwritten, sizeof plan);
-    const LaunchPlanResult result = BuildLaunchPlan(modulePath.data(), &plan);
+    const LaunchPlanResult result = BuildLaunchPlan(modulePath.data(), codePage, &plan);
 
-    const std::string path(modulePath.data(), size);
-    const size_t separator = path.rfind('\\');
+    const std::string path(modulePath.data(), pathSize);
+    const size_t separator = LastSeparator(path, LeadBytes(codePage));
     if (separator == std::string::npos) {
         Check(result == LaunchPlanResult::NoSeparator, "a path without a backslash was not refused");
         return 0;
     }
     const std::string directory = path.substr(0, separator);
-    const std::string sourceDir = directory.size() == 2 ? directory + "\\" : directory;
+    const std::string sourceDir = IsDriveDesignator(directory) ? directory + "\\" : directory;
     const std::string infPath = directory + "\\BRIXHOLD.INF";
+    const std::string setupPath = directory + "\\SETUP.EXE";
     const std::string commandLine = "SETUP.EXE -i " + infPath + " -s " + sourceDir;
     const bool fits = commandLine.size() < MaxPath && infPath.size() < MaxPath;
     if (!fits) {
@@ -68,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     Check(result == LaunchPlanResult::Built, "a plan that fits was refused");
     Check(StringIn(plan.SourceDir) == sourceDir, "wrong SourceDir");
     Check(StringIn(plan.InfPath) == infPath, "wrong InfPath");
+    Check(StringIn(plan.SetupPath) == setupPath, "wrong SetupPath");
     Check(StringIn(plan.CommandLine) == commandLine, "wrong CommandLine");
     return 0;
 }
