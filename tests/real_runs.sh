@@ -21,8 +21,8 @@ export WINEDEBUG=-all
 export LC_ALL=C.UTF-8
 recordEncoding=CP1252
 case $processor in
-    AMD64) loader=/usr/lib/wine/wine64 ;;
-    x86) loader=/usr/lib/wine/wine ;;
+    AMD64) loader=/usr/lib/wine/wine64 objdump=x86_64-w64-mingw32-objdump ;;
+    x86) loader=/usr/lib/wine/wine objdump=i686-w64-mingw32-objdump ;;
     *) echo "unknown processor $processor" >&2; exit 2 ;;
 esac
 if [ ! -x "$loader" ]; then
@@ -42,6 +42,11 @@ Fail() {
 
 ExpectEqual() { # WHAT EXPECTED ACTUAL
     [ "$2" = "$3" ] || Fail "$1: expected [$2], got [$3]"
+}
+
+ExpectSameLines() { # WHAT EXPECTED ACTUAL
+    [ "$2" = "$3" ] || Fail "$1, expected (-) and got (+):
+$(diff -u <(echo "$2") <(echo "$3") | tail -n +3)"
 }
 
 # All processes of the prefix have ended, the setup program's included.
@@ -276,6 +281,64 @@ Case_double_byte_code_page() {
     mv "$medium/Brixhold.exe" "$medium/ソフト.exe"
     RunWindows "$medium/ソフト.exe"
     ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
+# Runs the launcher in the medium with Wine's relay trace, and sets calls to the log of
+# the KERNEL32 calls its own code made (see kernel_calls.awk). The trace is kept in
+# $caseDir/trace; standard error is left empty for the checks of the run.
+RunTracingKernelCalls() {
+    WINEDEBUG=+relay,+process,+loaddll RunWindows "$medium/Brixhold.exe"
+    mv "$caseDir/stderr" "$caseDir/trace"
+    : >"$caseDir/stderr"
+    local loaded thread base size
+    loaded=$(grep -m 1 ':trace:loaddll:build_module Loaded L".*\\\\Brixhold.exe" at ' "$caseDir/trace")
+    thread=${loaded%%:*}
+    base=$(sed 's/.* at \([0-9a-f]*\):.*/\1/' <<<"$loaded")
+    size=$("$objdump" -p "$medium/Brixhold.exe" | sed -n 's/^SizeOfImage[[:space:]]*//p')
+    calls=$(awk -v thread="$thread" -v low="$base" -v high="$(printf '%x' $((0x$base + 0x$size)))" \
+        -v functions='GetModuleFileName[AW]|MultiByteToWideChar|GetCPInfo|FindFirstFileA|FindClose|CreateProcessA|GetLastError|CloseHandle' \
+        -f "$(dirname "$0")/kernel_calls.awk" "$caseDir/trace")
+}
+
+# What reaches KERNEL32 from the launcher's platform layer, which the unit tests replace
+# with a double: each call with its arguments, in order, as Wine's relay trace shows
+# them. A start; a directory SETUP.EXE, which must not be started; and a start that
+# fails (SETUP.EXE is no program), whose error number is read at once.
+Case_kernel_calls() {
+    NewMedium "$caseDir/medium"
+    local modulePath="$windowsMedium\\Brixhold.exe" length
+    length=$(printf '0x%x' ${#modulePath})
+    local commandLine="SETUP.EXE -i $windowsMedium\\BRIXHOLD.INF -s $windowsMedium"
+    local upToStart
+    upToStart=$(printf '%s\n' \
+        "GetModuleFileNameA(0, 0x104) -> $length" \
+        "GetModuleFileNameW(0, 0x104) -> $length" \
+        "MultiByteToWideChar(0, 0, \"$modulePath\", $length, 0x104) -> $length" \
+        "GetCPInfo(0) -> 0x1" \
+        "FindFirstFileA(\"$windowsMedium\\BRIXHOLD.INF\") -> find" \
+        "FindClose(find) -> 0x1" \
+        "FindFirstFileA(\"$windowsMedium\\SETUP.EXE\") -> find" \
+        "FindClose(find) -> 0x1")
+    local refusal="Brixhold.exe: Failed to run: $commandLine, Error Code:"
+    local createProcess="CreateProcessA(0, \"$commandLine\", 0, 0, 0, 0x8, 0, \"$windowsMedium\")"
+
+    RunTracingKernelCalls
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+    ExpectSameLines "kernel calls of a start" "$(printf '%s\n' "$upToStart" \
+        "$createProcess -> 0x1" "CloseHandle(thread) -> 0x1" "CloseHandle(process) -> 0x1")" "$calls"
+
+    rm "$medium/probe.txt" "$medium/SETUP.EXE"
+    mkdir "$medium/SETUP.EXE"
+    RunTracingKernelCalls
+    ExpectRefused "$refusal 2"
+    ExpectSameLines "kernel calls with a directory SETUP.EXE" "$upToStart" "$calls"
+
+    rmdir "$medium/SETUP.EXE"
+    echo "not a program" >"$medium/SETUP.EXE"
+    RunTracingKernelCalls
+    ExpectRefused "$refusal 193"
+    ExpectSameLines "kernel calls of a failed start" "$(printf '%s\n' "$upToStart" \
+        "$createProcess -> 0" "GetLastError() -> 0xc1")" "$calls"
 }
 
 # The probe holds on until a file appears that is made only once the launcher has
