@@ -162,4 +162,6 @@ Enable32BitWindowsPrograms() {
     else
         echo "32-bit programs run natively"
     fi
+    # From here on a 32-bit real run that finds it cannot run is a failure, not a skip.
+    export BRIXHOLD_REAL_RUNS_REQUIRED=1
 }
