@@ -3,10 +3,10 @@
 # program that Windows XP loads, stripped, the protections of a modern Windows (random
 # load address with its relocations, no running of data, no section both writable and
 # executable, no Terminal Server shims), exactly the imports of its list, and its
-# manifest and version information.
+# manifest, with the configured execution level, and version information.
 # The shipped 32-bit build must also stay within 20 KiB.
 #
-# Usage: check_executable.sh OBJDUMP EXE x86|AMD64 IMPORT_LIST
+# Usage: check_executable.sh OBJDUMP EXE x86|AMD64 EXECUTION_LEVEL IMPORT_LIST
 #        check_executable.sh --imports OBJDUMP EXE
 # The second form prints what EXE imports in the form of IMPORT_LIST, one "DLL function"
 # a line. When the launcher's calls change, rebuild and write the lists anew:
@@ -28,7 +28,7 @@ if [ "${1:-}" = --imports ]; then
     exit 0
 fi
 
-objdump=$1 exe=$2 processor=$3 importList=$4
+objdump=$1 exe=$2 processor=$3 level=$4 importList=$5
 
 # The subsystem version is at most 5.1 for 32-bit Windows XP, 5.2 for its x64 edition.
 case $processor in
@@ -88,7 +88,9 @@ if [ -n "$added$gone" ]; then
 fi
 
 # The manifest is stored as it is written; the version strings in UTF-16.
-grep -q 'level="asInvoker"' "$exe" || fail "has no manifest asking for asInvoker"
+built_level=$(grep -ao '<requestedExecutionLevel level="[A-Za-z]*"' "$exe" | sed 's/.*level="//; s/"$//' || true)
+[ "$built_level" = "$level" ] ||
+    fail "manifest asks for execution level '${built_level:-none}', not '$level'"
 grep -qx 'Brixhold setup launcher' <<<"$(strings -e l "$exe")" || fail "has no file description"
 
 size=$(stat -c %s "$exe")
