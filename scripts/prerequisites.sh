@@ -43,8 +43,8 @@ BuildPackages=(cmake make g++ libgtest-dev
 # What running the x86_64 build needs.
 WinePackages=(wine64)
 
-# What packing and checking a release needs.
-ReleasePackages=(git zip unzip)
+# What packing, signing and checking a release needs.
+ReleasePackages=(git zip unzip openssl osslsigncode)
 
 BinfmtMisc=/proc/sys/fs/binfmt_misc
 # The i386 entry: any 32-bit x86 ELF executable or shared object goes to qemu. F opens the

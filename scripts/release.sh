@@ -2,9 +2,14 @@
 # Builds the shipped 32-bit launcher in a fresh build folder, build/release, and packs it
 # with the README, the licence and the executable's SHA-256 sum into
 # dist/Brixhold-VERSION-win32.zip, VERSION being the project version in CMakeLists.txt;
-# prints the archive's path and SHA-256.
+# prints the archive's path and SHA-256. With --sign, Brixhold.exe is signed with
+# Authenticode (SHA-256) before it is packed.
 #
-# Usage: release.sh
+# Usage: release.sh [--sign FILE.pfx [--password-file FILE] [--timestamp URL]]
+# The PFX password is the content of --password-file FILE, else of the environment
+# variable BRIXHOLD_SIGN_PASSWORD; never an argument, which any user of the machine can
+# read in the process list. --timestamp adds an RFC 3161 time stamp from the server at
+# URL.
 #
 # The same commit gives the same archive wherever it is checked out: every entry has the
 # time SOURCE_DATE_EPOCH, or else that of the HEAD commit, fixed permissions and no
@@ -13,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prerequisites.sh
 
-Usage="usage: release.sh"
+Usage="usage: release.sh [--sign FILE.pfx [--password-file FILE] [--timestamp URL]]"
 build=build/release
 log=$build/release.log
 
@@ -37,7 +42,31 @@ Step() {
     "$@" >>"$log" 2>&1 || Fail "$step failed (its output is in $log)"
 }
 
-[ $# -eq 0 ] || UsageError "unknown option: $1"
+# The password goes to the signing tools through a pipe: printf is built into bash, so
+# it never shows in the process list.
+PrintPassword() {
+    printf '%s\n' "$password"
+}
+
+pfx='' passwordFile='' timestampUrl=''
+while [ $# -gt 0 ]; do
+    case $1 in
+        --sign) what='a PFX file' ;;
+        --password-file) what='a file' ;;
+        --timestamp) what='a URL' ;;
+        *) UsageError "unknown option: $1" ;;
+    esac
+    [ $# -ge 2 ] && [ -n "$2" ] && [[ $2 != -* ]] || UsageError "$1 needs $what"
+    case $1 in
+        --sign) pfx=$2 ;;
+        --password-file) passwordFile=$2 ;;
+        --timestamp) timestampUrl=$2 ;;
+    esac
+    shift 2
+done
+if [ -z "$pfx" ] && [ -n "$passwordFile$timestampUrl" ]; then
+    UsageError "--password-file and --timestamp go with --sign"
+fi
 
 if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
     [[ $SOURCE_DATE_EPOCH =~ ^[0-9]+$ ]] ||
@@ -50,6 +79,28 @@ fi
 
 InstallMissingPackages "${BuildPackages[@]}" "${ReleasePackages[@]}"
 
+if [ -n "$pfx" ]; then
+    [ -f "$pfx" ] || Fail "no PFX file $pfx"
+    if [ -n "$passwordFile" ]; then
+        [ -f "$passwordFile" ] || Fail "no password file $passwordFile"
+        password=$(<"$passwordFile")
+    elif [ -n "${BRIXHOLD_SIGN_PASSWORD+set}" ]; then
+        password=$BRIXHOLD_SIGN_PASSWORD
+    else
+        Fail "no password for $pfx: give --password-file FILE or set BRIXHOLD_SIGN_PASSWORD"
+    fi
+    # osslsigncode reads no empty password from a file.
+    [ -n "$password" ] || Fail "empty password for $pfx: export the certificate with a password"
+    # Checked before the build, so that a wrong password costs no time. -legacy also
+    # reads PFX files exported with the older ciphers of Windows.
+    if ! check=$(openssl pkcs12 -legacy -in "$pfx" -noout -passin file:<(PrintPassword) 2>&1); then
+        case $check in
+            *'invalid password'*) Fail "wrong password for $pfx" ;;
+            *) Fail "cannot read $pfx as a PFX (PKCS#12) file" ;;
+        esac
+    fi
+fi
+
 rm -rf "$build"
 mkdir -p "$build"
 Step "configuring the win32 preset" cmake --preset win32 -B "$build"
@@ -61,7 +112,18 @@ name=Brixhold-$version-win32
 stage=$build/stage
 folder=$stage/$name
 mkdir -p "$folder"
-cp "$build/Brixhold.exe" "$folder/Brixhold.exe"
+if [ -n "$pfx" ]; then
+    step="signing Brixhold.exe" timestamp=()
+    if [ -n "$timestampUrl" ]; then
+        step+=" with a time stamp from $timestampUrl"
+        timestamp=(-ts "$timestampUrl")
+    fi
+    Step "$step" osslsigncode sign -pkcs12 "$pfx" -readpass <(PrintPassword) \
+        -h sha256 -n 'Brixhold setup launcher' "${timestamp[@]}" \
+        -in "$build/Brixhold.exe" -out "$folder/Brixhold.exe"
+else
+    cp "$build/Brixhold.exe" "$folder/Brixhold.exe"
+fi
 cp README.md LICENSE "$folder/"
 (cd "$folder" && sha256sum Brixhold.exe >SHA256SUMS)
 

@@ -2,8 +2,8 @@
 # Checks the headers of a built Brixhold.exe: the right PE format and machine, a console
 # program that Windows XP loads, stripped, the protections of a modern Windows (random
 # load address with its relocations, no running of data, no section both writable and
-# executable, no Terminal Server shims), exactly the imports of its list, and its
-# manifest, with the configured execution level, and version information.
+# executable, no Terminal Server shims), a true PE checksum, exactly the imports of its
+# list, and its manifest, with the configured execution level, and version information.
 # The shipped 32-bit build must also stay within 20 KiB.
 #
 # Usage: check_executable.sh OBJDUMP EXE x86|AMD64 EXECUTION_LEVEL IMPORT_LIST
@@ -42,6 +42,24 @@ esac
 failures=0
 fail() { echo "$exe: $*" >&2; failures=$((failures + 1)); }
 
+# The PE checksum as Windows computes it: the file's 16-bit little-endian words added up
+# with the carries folded back in, leaving out the CheckSum field itself, plus the
+# file's length. The field lies 88 bytes into the PE header, whose offset is at 0x3c.
+# Signing sets the field for the signed file, and taking the signature off sets it
+# again: only a build whose field already holds the true sum gets its own bytes back.
+PeChecksum() {
+    local header field
+    header=$(od -An -tu4 -j60 -N4 --endian=little "$exe")
+    field=$(((header + 88) / 2))
+    od -An -v -tu2 -w2 --endian=little "$exe" |
+        awk -v field="$field" -v size="$(stat -c %s "$exe")" '
+            NR - 1 != field && NR - 1 != field + 1 {
+                sum += $1
+                if (sum >= 65536) sum = sum % 65536 + int(sum / 65536)
+            }
+            END { printf "%08x\n", sum + size }'
+}
+
 file_headers=$("$objdump" -f "$exe")
 private_headers=$("$objdump" -p "$exe")
 sections=$("$objdump" -h "$exe")
@@ -72,6 +90,10 @@ grep -q '^ *[0-9]* \.reloc ' <<<"$sections" || fail "has no .reloc section"
 writable_code=$(awk '/^ *[0-9]+ / { name = $2; next }
                      /CODE/ && !/READONLY/ { printf "%s ", name }' <<<"$sections")
 [ -z "$writable_code" ] || fail "sections both writable and executable: $writable_code"
+
+checksum=$(header_value CheckSum)
+[ "$checksum" = "$(PeChecksum)" ] ||
+    fail "CheckSum field $checksum is not the file's PE checksum $(PeChecksum)"
 
 actual_imports=$(Imports "$objdump" "$exe")
 listed_imports=$(LC_ALL=C sort "$importList")

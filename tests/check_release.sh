@@ -5,15 +5,22 @@
 #              different times and released under different umasks and time zones, one
 #              with its commit time and one with SOURCE_DATE_EPOCH set to that time, give
 #              the same bytes; the archive holds what it should, as it should.
+#   signed     Signed with a throwaway certificate made here, the password coming from
+#              a file and from the environment: the executable verifies against the
+#              certificate, with SHA-256, is the unsigned one once the signature is
+#              removed, passes the executable check, and the password is on no command
+#              line. The signed executable is left in WORK_DIR/signed/ for a real run
+#              under Wine.
 #   bad_input  Each bad invocation, and a step failing late, prints one line naming the
 #              problem, exits non-zero and leaves dist/ as it was.
 # Usage: check_release.sh CASE SOURCE_DIR WORK_DIR OBJDUMP
+# "signed" compares with the unsigned archive that "archive" leaves in WORK_DIR.
 set -euo pipefail
 case=$1 source=$(cd "$2" && pwd) work=$3 objdump=$4
 tests=$source/tests
 
 # Whatever the caller's environment holds, each run gets only what a case gives it.
-unset SOURCE_DATE_EPOCH
+unset SOURCE_DATE_EPOCH BRIXHOLD_SIGN_PASSWORD
 
 # 2026-01-01 12:00:00 UTC, an even second: zip keeps times to two seconds.
 commitTime=1767268800
@@ -46,6 +53,21 @@ NewTree() {
     git -C "$tree" add -A
     GIT_AUTHOR_DATE="@$time +0000" GIT_COMMITTER_DATE="@$time +0000" \
         git -C "$tree" -c user.name=Release -c user.email=release@localhost commit -q -m release
+}
+
+# A throwaway code-signing certificate, made afresh for each run, in DIR: cert.pem, and
+# signer.pfx with the password in the file password.
+# Usage: NewSigner DIR
+NewSigner() {
+    local dir=$1
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    printf '%s\n' "throwaway $$ $RANDOM" >"$dir/password"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Brixhold throwaway signer' \
+        -addext extendedKeyUsage=codeSigning \
+        -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
+    openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/cert.pem" \
+        -out "$dir/signer.pfx" -passout "file:$dir/password"
 }
 
 # Runs release.sh in TREE with the arguments given, its output in TREE.out. Sets status.
@@ -89,6 +111,7 @@ Case_archive() {
 
     local archive=$first/dist/$name.zip
     cmp "$archive" "$second/dist/$name.zip" || Fail "the two releases differ"
+    cp "$archive" "$work/unsigned.zip"
 
     local printed
     printed=$(printf 'Archive: dist/%s.zip\nSHA-256: %s' "$name" "$(sha256sum "$archive" | cut -d ' ' -f 1)")
@@ -119,11 +142,68 @@ Case_archive() {
     CheckExecutable "$unpacked/$name/Brixhold.exe"
 }
 
+Case_signed() {
+    local tree=$work/first signer=$work/signer tools=$work/tools
+    [ -f "$work/unsigned.zip" ] || { Fail "no unsigned archive: the archive case comes first"; return; }
+    Unpack "$work/unsigned.zip" "$work/unsigned"
+    local unsigned=$work/unsigned/$name/Brixhold.exe
+    NewSigner "$signer"
+    local password
+    password=$(<"$signer/password")
+
+    # The signing tools, wrapped to write down their command lines.
+    rm -rf "$tools"
+    mkdir -p "$tools"
+    local tool
+    for tool in osslsigncode openssl; do
+        printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s/command-lines"\nexec %s "$@"\n' \
+            "$tools" "$(command -v "$tool")" >"$tools/$tool"
+        chmod +x "$tools/$tool"
+    done
+
+    local source_of_password signed=$work/signed-unpacked
+    for source_of_password in file environment; do
+        case $source_of_password in
+            file) PATH=$tools:$PATH Release "$tree" --sign "$signer/signer.pfx" \
+                      --password-file "$signer/password" ;;
+            environment) PATH=$tools:$PATH BRIXHOLD_SIGN_PASSWORD=$password \
+                             Release "$tree" --sign "$signer/signer.pfx" ;;
+        esac
+        [ "$status" -eq 0 ] || { Fail "password from $source_of_password: $(cat "$tree.out")"; continue; }
+        Unpack "$tree/dist/$name.zip" "$signed"
+        local exe=$signed/$name/Brixhold.exe
+        (cd "$signed/$name" && sha256sum --strict -c SHA256SUMS >/dev/null) ||
+            Fail "password from $source_of_password: SHA256SUMS does not match the signed Brixhold.exe"
+        if ! osslsigncode verify -CAfile "$signer/cert.pem" -in "$exe" >"$work/verify.out" 2>&1; then
+            Fail "password from $source_of_password: the signature does not verify: $(cat "$work/verify.out")"
+        elif ! grep -q '^Message digest algorithm *: SHA256' "$work/verify.out"; then
+            Fail "password from $source_of_password: not signed with SHA-256: $(grep -i 'digest algorithm' "$work/verify.out")"
+        fi
+        rm -f "$work/removed.exe"
+        osslsigncode remove-signature -in "$exe" -out "$work/removed.exe" >/dev/null
+        cmp "$work/removed.exe" "$unsigned" ||
+            Fail "password from $source_of_password: without its signature it is not the unsigned executable"
+        CheckExecutable "$exe"
+    done
+
+    grep -q '^sign ' "$tools/command-lines" || Fail "osslsigncode was not run through its wrapper"
+    if grep -qF "$password" "$tools/command-lines"; then
+        Fail "the password is on a command line: $(grep -F "$password" "$tools/command-lines")"
+    fi
+
+    mkdir -p "$work/signed"
+    cp "$signed/$name/Brixhold.exe" "$work/signed/Brixhold.exe"
+}
+
 # TEXT with the placeholders of the bad-input cases filled in from the case's folders.
 # Usage: Fill TEXT
 Fill() {
     local text=$1
-    text=${text//@NONE@/$work/none}
+    text=${text//@PFX@/$signer/signer.pfx}
+    text=${text//@CERT@/$signer/cert.pem}
+    text=${text//@PASSWORD@/$signer/password}
+    text=${text//@WRONG@/$signer/wrong-password}
+    text=${text//@NONE@/$signer/none}
     text=${text//@FAKES@/$fakes:$PATH}
     printf '%s' "$text"
 }
@@ -134,8 +214,10 @@ DistState() {
 }
 
 Case_bad_input() {
-    local tree=$work/bad fakes=$work/fakes
+    local tree=$work/bad signer=$work/bad-signer fakes=$work/fakes
     NewTree "$tree" "$commitTime"
+    NewSigner "$signer"
+    printf 'not the password\n' >"$signer/wrong-password"
     # A step that fails once the archive is being written into dist/.
     rm -rf "$fakes"
     mkdir -p "$fakes"
@@ -149,9 +231,22 @@ Case_bad_input() {
     # ENVIRONMENT | ARGUMENTS | THE LINE PRINTED BEGINS
     local cases=(
         "-|--frobnicate|unknown option: --frobnicate; usage: "
-        "-|extra|unknown option: extra; usage: "
+        "-|@PFX@|unknown option: @PFX@; usage: "
+        "-|--sign|--sign needs a PFX file; usage: "
+        "-|--sign --password-file @PASSWORD@|--sign needs a PFX file; usage: "
+        "-|--sign @PFX@ --password-file|--password-file needs a file; usage: "
+        "-|--sign @PFX@ --password-file @PASSWORD@ --timestamp|--timestamp needs a URL; usage: "
+        "-|--password-file @PASSWORD@|--password-file and --timestamp go with --sign; usage: "
+        "-|--sign @NONE@ --password-file @PASSWORD@|no PFX file @NONE@"
+        "-|--sign @CERT@ --password-file @PASSWORD@|cannot read @CERT@ as a PFX (PKCS#12) file"
+        "-|--sign @PFX@ --password-file @NONE@|no password file @NONE@"
+        "-|--sign @PFX@|no password for @PFX@: "
+        "-|--sign @PFX@ --password-file @WRONG@|wrong password for @PFX@"
+        "BRIXHOLD_SIGN_PASSWORD=not the password|--sign @PFX@|wrong password for @PFX@"
+        "BRIXHOLD_SIGN_PASSWORD=|--sign @PFX@|empty password for @PFX@: "
         "SOURCE_DATE_EPOCH=yesterday|-|SOURCE_DATE_EPOCH is not a number of seconds: yesterday"
         "GIT_DIR=@NONE@|-|no time for the archive's entries: "
+        "-|--sign @PFX@ --password-file @PASSWORD@ --timestamp http://127.0.0.1:9/|signing Brixhold.exe with a time stamp from http://127.0.0.1:9/ failed (its output is in build/release/release.log)"
         "PATH=@FAKES@|-|writing dist/$name.zip failed (its output is in build/release/release.log)"
     )
     local row environment arguments expected word
