@@ -44,6 +44,9 @@ BuildPackages=(cmake make g++ libgtest-dev
 # Japanese code page.
 WinePackages=(wine64 locales)
 
+# What packing, signing and checking a release needs.
+ReleasePackages=(git zip unzip openssl osslsigncode)
+
 BinfmtMisc=/proc/sys/fs/binfmt_misc
 # The i386 entry: any 32-bit x86 ELF executable or shared object goes to qemu. F opens the
 # emulator once, at registration, so that it serves every mount namespace.

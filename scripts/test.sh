@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/prerequisites.sh
 
-InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}"
+InstallMissingPackages "${BuildPackages[@]}" "${WinePackages[@]}" "${ReleasePackages[@]}"
 Enable32BitWindowsPrograms
 
 presets=(native sanitize win32 win64)

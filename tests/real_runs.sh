@@ -378,6 +378,16 @@ Case_from_a_parent() {
     [ "$inherited" != "$token" ] || Fail "the setup program inherited the parent's handle"
 }
 
+# The launcher as released signed, by the release tests (tests/check_release.sh), starts
+# the setup program as the unsigned one does.
+Case_signed_launcher() {
+    NewMedium "$caseDir/medium"
+    cp "$build/release-tests/signed/Brixhold.exe" "$medium/Brixhold.exe" ||
+        { Fail "no signed launcher from the release tests"; return; }
+    RunWindows "$medium/Brixhold.exe"
+    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+}
+
 if ! declare -F "Case_$case" >/dev/null; then
     echo "unknown case $case" >&2
     exit 2
