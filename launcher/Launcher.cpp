@@ -147,6 +147,7 @@ int RunLauncher()
     case LaunchPlanResult::Built:
         break;
     case LaunchPlanResult::NoSeparator:
+    case LaunchPlanResult::NamedSetupProgram:
         return ReportFailure(MessageModuleFileNameNotValid);
     case LaunchPlanResult::TooLong:
         return ReportFailure(MessageModuleFileNameTooLong);

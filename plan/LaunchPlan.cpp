@@ -79,6 +79,22 @@ bool IsDriveDesignator(const char* directory, size_t length)
             memcmp(directory, LiteralPathPrefix, LiteralPathPrefixLength) == 0);
 }
 
+// Whether name is SETUP.EXE in any case. Its characters are all ASCII, so no byte of a
+// double-byte character can match one of them.
+bool IsSetupProgramName(const char* name, size_t length)
+{
+    if (length != sizeof SetupProgram - 1) {
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        const char c = name[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != SetupProgram[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 LaunchPlanResult BuildLaunchPlan(const char* modulePath, const CodePage& codePage,
@@ -86,11 +102,16 @@ LaunchPlanResult BuildLaunchPlan(const char* modulePath, const CodePage& codePag
 {
     // The directory part is everything before the last backslash.
     size_t directoryLength = 0;
-    if (FindLastSeparator(modulePath, codePage, &directoryLength) == MaxPath) {
+    const size_t length = FindLastSeparator(modulePath, codePage, &directoryLength);
+    if (length == MaxPath) {
         return LaunchPlanResult::TooLong;
     }
     if (directoryLength == MaxPath) {
         return LaunchPlanResult::NoSeparator;
+    }
+    // Windows looks for SETUP.EXE in the launcher's own directory first.
+    if (IsSetupProgramName(modulePath + directoryLength + 1, length - directoryLength - 1)) {
+        return LaunchPlanResult::NamedSetupProgram;
     }
 
     const char separator[] = {PathSeparator, '\0'};

@@ -28,8 +28,9 @@ struct CodePage {
 
 enum class LaunchPlanResult {
     Built,
-    NoSeparator, // the module path holds no backslash
-    TooLong,     // a string of the plan would not fit in its buffer
+    NoSeparator,       // the module path holds no backslash
+    NamedSetupProgram, // the launcher's own file is SETUP.EXE: it would start itself
+    TooLong,           // a string of the plan would not fit in its buffer
 };
 
 // Builds the plan from modulePath, the full path of the launcher's executable file in

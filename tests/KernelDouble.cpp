@@ -152,12 +152,9 @@ int MultiByteToWideChar(unsigned int codePage, const char* text, int count,
 bool GetCPInfo(unsigned int codePage, unsigned char (&leadByteRanges)[MaxLeadBytes])
 {
     Log("GetCPInfo(" + std::to_string(codePage) + ")");
-    if (State().Script.CodePageUnknown) {
-        return false;
-    }
     std::copy(State().Script.LeadByteRanges.begin(), State().Script.LeadByteRanges.end(),
               leadByteRanges);
-    return true;
+    return !State().Script.CodePageUnknown;
 }
 
 bool FindFirstFileA(const char* fileName, Handle* find, unsigned long* attributes)

@@ -30,7 +30,8 @@ struct KernelScript {
     bool WideCallsMissing = false; // GetModuleFileNameW reports 0, as on Windows 9x
     bool ConversionFails = false;  // MultiByteToWideChar reports 0
     std::array<unsigned char, 12> LeadByteRanges = {}; // of the ANSI code page
-    bool CodePageUnknown = false;                      // GetCPInfo fails
+    // GetCPInfo fails, having written LeadByteRanges all the same.
+    bool CodePageUnknown = false;
     // What the directory search finds, by the name after the last backslash.
     Entry Inf = Entry::File;   // BRIXHOLD.INF
     Entry Setup = Entry::File; // SETUP.EXE

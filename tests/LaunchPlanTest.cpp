@@ -175,6 +175,32 @@ TEST(BuildLaunchPlan, FailsWithoutBackslash)
     }
 }
 
+// Started, a launcher named SETUP.EXE would be the SETUP.EXE it starts, again and again.
+// Only that name, in any case, is refused.
+TEST(BuildLaunchPlan, RefusesALauncherNamedSetupExe)
+{
+    const char* const refused[] = {"C:\\PKG\\SETUP.EXE", "A:\\setup.exe", "\\\\H\\S\\Setup.Exe"};
+    for (const char* modulePath : refused) {
+        SCOPED_TRACE(modulePath);
+        GuardedPlan guarded;
+        PresetGuardedPlan(&guarded);
+        EXPECT_EQ(LaunchPlanResult::NamedSetupProgram,
+                  BuildLaunchPlan(modulePath, SingleByte, &guarded.Plan));
+        ExpectGuardsUntouched(guarded);
+    }
+    const BuiltCase built[] = {
+        {"C:\\SETUP.EXE\\SETUP.EX", "C:\\SETUP.EXE", "C:\\SETUP.EXE\\BRIXHOLD.INF",
+         "C:\\SETUP.EXE\\SETUP.EXE", "SETUP.EXE -i C:\\SETUP.EXE\\BRIXHOLD.INF -s C:\\SETUP.EXE"},
+        {"C:\\PKG\\SETUP.EXE.EXE", "C:\\PKG", "C:\\PKG\\BRIXHOLD.INF", "C:\\PKG\\SETUP.EXE",
+         "SETUP.EXE -i C:\\PKG\\BRIXHOLD.INF -s C:\\PKG"},
+        {"C:\\PKG\\XSETUP.EXE", "C:\\PKG", "C:\\PKG\\BRIXHOLD.INF", "C:\\PKG\\SETUP.EXE",
+         "SETUP.EXE -i C:\\PKG\\BRIXHOLD.INF -s C:\\PKG"},
+    };
+    for (const BuiltCase& c : built) {
+        ExpectBuilt(c, SingleByte);
+    }
+}
+
 // A module path of 259 characters or fewer whose directory part has the given length:
 // "C:\ddd...d\" followed by a file name that fills it up to totalLength.
 std::string ModulePath(size_t directoryLength, size_t totalLength)

@@ -115,9 +115,11 @@ TEST(RunLauncher, StartsSetupDetachedInTheSourceDirAndLetsGoOfIt)
     const std::string cafe = "C:\\CAF\xC9\\BRIXHOLD.EXE";
     KernelScript noWideCalls = ModuleFileName("D:\\PKG\\BRIXHOLD.EXE");
     noWideCalls.WideCallsMissing = true;
-    KernelScript codePageUnknown = ModuleFileName("D:\\PKG\\BRIXHOLD.EXE");
-    codePageUnknown.CodePageUnknown = true;
     const std::string japaneseName = "C:\\PKG\\" + std::string(KatakanaSoFuTo) + ".exe";
+    // Whatever GetCPInfo left in its buffer when it failed, the path is read as single
+    // bytes: the second byte of SO is a backslash.
+    KernelScript codePageUnknown = InJapaneseCodePage(japaneseName);
+    codePageUnknown.CodePageUnknown = true;
     const std::string japaneseDirectory = "C:\\" + std::string(KatakanaSoFuTo);
     const StartCase cases[] = {
         {"deep directory", ModuleFileName("D:\\PKG\\DISK1\\BRIXHOLD.EXE"),
@@ -138,7 +140,7 @@ TEST(RunLauncher, StartsSetupDetachedInTheSourceDirAndLetsGoOfIt)
          StartedCalls({GetModuleFileNameCall, GetModuleFileNameWideCall, GetCodePageCall},
                       "D:\\PKG", "D:\\PKG")},
         {"code page unknown: single bytes", codePageUnknown,
-         StartedCalls(PathCalls("D:\\PKG\\BRIXHOLD.EXE"), "D:\\PKG", "D:\\PKG")},
+         StartedCalls(PathCalls(japaneseName), "C:\\PKG\\\x83", "C:\\PKG\\\x83")},
         // The code page's lead bytes reach the plan: no character is cut in half.
         {"double-byte name", InJapaneseCodePage(japaneseName),
          StartedCalls(PathCalls(japaneseName), "C:\\PKG", "C:\\PKG")},
@@ -244,6 +246,10 @@ TEST(RunLauncher, ReportsEachFailureAndStopsThere)
          notValid, {GetModuleFileNameCall, GetModuleFileNameWideCall, ConvertBackCall("B:\\Lodz\\BRIXHOLD.EXE")}},
         {"real path longer", NotTheRealPath("B:\\PKG\\BRIXHOLD.EXE", L"B:\\PKG\\BRIXHOLD.EXE" + std::wstring(250, L'x')),
          notValid, {GetModuleFileNameCall, GetModuleFileNameWideCall}},
+        {"not the real path: last character", NotTheRealPath("B:\\PKG\\LAUNCH?", L"B:\\PKG\\LAUNCH\x0414"),
+         notValid, {GetModuleFileNameCall, GetModuleFileNameWideCall, ConvertBackCall("B:\\PKG\\LAUNCH?")}},
+        {"launcher named SETUP.EXE", ModuleFileName("D:\\PKG\\setup.exe"), notValid,
+         PathCalls("D:\\PKG\\setup.exe")},
         {"real path a character shorter", NotTheRealPath("B:\\PKG\\BRIXHOLD.EXE", L"B:\\PKG\\BRIXHOLD.EX"),
          notValid, {GetModuleFileNameCall, GetModuleFileNameWideCall, ConvertBackCall("B:\\PKG\\BRIXHOLD.EXE")}},
         {"conversion fails", ConversionFails(), notValid,

@@ -8,7 +8,8 @@
 # to `high`, hexadecimal). Of each call's arguments only those that are not pointers to
 # the program's own buffers are shown: numbers in hexadecimal (0 for zero), strings as
 # they were passed, and handles by what they are: "find" for a result of
-# FindFirstFileA, "process" and "thread" for those of the process the call created.
+# FindFirstFileA, "process" and "thread" for those of the process the call created,
+# INVALID_HANDLE_VALUE for a search that found nothing.
 # Usage: awk -v thread=TID -v low=HEX -v high=HEX -v functions=REGEX -f kernel_calls.awk TRACE
 
 BEGIN {
@@ -105,7 +106,11 @@ index($0, thread ":Ret  KERNEL32.") == 1 {
     sub(/^retval=/, "", result)
     name = pending[caller]
     delete pending[caller]
-    if (name ~ /^FindFirstFileA\(/ && result != "ffffffff" && result != "ffffffffffffffff") {
+    if (name ~ /^FindFirstFileA\(/) {
+        if (result ~ /^f+$/) {
+            print name " -> INVALID_HANDLE_VALUE"
+            next
+        }
         handle[Wide(result)] = "find"
     }
     print name " -> " Value(result)

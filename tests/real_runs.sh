@@ -55,7 +55,9 @@ $(diff -u <(echo "$2") <(echo "$3") | tail -n +3)"
 
 # All processes of the prefix have ended, the setup program's included.
 WaitForWine() {
-    "$WineServer" -w
+    timeout 120 "$WineServer" -w && return
+    Fail "Windows programs still ran two minutes after the launcher ended"
+    "$WineServer" -k
 }
 
 # The Windows name Wine gives a host path, through its drive Z:.
@@ -272,7 +274,9 @@ Case_names_the_code_page_shows() {
 }
 
 # On a Japanese system (code page 932), under a Japanese name in a Japanese directory:
-# the second bytes of ソ (0x83 0x5C) and 表 (0x95 0x5C) are a backslash's.
+# the second bytes of ソ (0x83 0x5C), 表 (0x95 0x5C) and 濬 (0xE0 0x5C, of the second
+# range of lead bytes) are a backslash's. Only in the launcher's own name would a
+# character cut in half move the last backslash.
 Case_double_byte_code_page() {
     local locales=$runs/locale
     if [ ! -d "$locales/ja_JP.UTF-8" ]; then
@@ -281,10 +285,21 @@ Case_double_byte_code_page() {
     fi
     export LOCPATH=$locales LC_ALL=ja_JP.UTF-8
     recordEncoding=CP932
-    NewMedium "$caseDir/表示ソフト"
-    mv "$medium/Brixhold.exe" "$medium/ソフト.exe"
-    RunWindows "$medium/ソフト.exe"
-    ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+    local name
+    for name in ソフト.exe 濬.exe; do
+        NewMedium "$caseDir/表示ソフト"
+        mv "$medium/Brixhold.exe" "$medium/$name"
+        RunWindows "$medium/$name"
+        ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
+    done
+}
+
+# A launcher named SETUP.EXE would be the setup program it starts, again and again.
+Case_launcher_named_setup_program() {
+    NewMedium "$caseDir/medium"
+    mv "$medium/Brixhold.exe" "$medium/SETUP.EXE"
+    RunWindows "$medium/SETUP.EXE"
+    ExpectRefused "Brixhold.exe: Module file name not valid"
 }
 
 # Runs the launcher in the medium with Wine's relay trace, and sets calls to the log of
@@ -306,8 +321,9 @@ RunTracingKernelCalls() {
 
 # What reaches KERNEL32 from the launcher's platform layer, which the unit tests replace
 # with a double: each call with its arguments, in order, as Wine's relay trace shows
-# them. A start; a directory SETUP.EXE, which must not be started; and a start that
-# fails (SETUP.EXE is no program), whose error number is read at once.
+# them. A start; no SETUP.EXE, or a directory of that name, neither of which may be
+# started; and a start that fails (SETUP.EXE is no program), whose error number is read
+# at once.
 Case_kernel_calls() {
     NewMedium "$caseDir/medium"
     local modulePath="$windowsMedium\\Brixhold.exe" length
@@ -320,29 +336,36 @@ Case_kernel_calls() {
         "MultiByteToWideChar(0, 0, \"$modulePath\", $length, 0x104) -> $length" \
         "GetCPInfo(0) -> 0x1" \
         "FindFirstFileA(\"$windowsMedium\\BRIXHOLD.INF\") -> find" \
-        "FindClose(find) -> 0x1" \
-        "FindFirstFileA(\"$windowsMedium\\SETUP.EXE\") -> find" \
         "FindClose(find) -> 0x1")
+    local setupSearch="FindFirstFileA(\"$windowsMedium\\SETUP.EXE\")"
     local refusal="Brixhold.exe: Failed to run: $commandLine, Error Code:"
     local createProcess="CreateProcessA(0, \"$commandLine\", 0, 0, 0, 0x8, 0, \"$windowsMedium\")"
 
     RunTracingKernelCalls
     ExpectSetupStarted "$windowsMedium" "$windowsMedium\\BRIXHOLD.INF"
     ExpectSameLines "kernel calls of a start" "$(printf '%s\n' "$upToStart" \
-        "$createProcess -> 0x1" "CloseHandle(thread) -> 0x1" "CloseHandle(process) -> 0x1")" "$calls"
+        "$setupSearch -> find" "FindClose(find) -> 0x1" "$createProcess -> 0x1" \
+        "CloseHandle(thread) -> 0x1" "CloseHandle(process) -> 0x1")" "$calls"
 
     rm "$medium/probe.txt" "$medium/SETUP.EXE"
+    RunTracingKernelCalls
+    ExpectRefused "$refusal 2"
+    ExpectSameLines "kernel calls without SETUP.EXE" "$(printf '%s\n' "$upToStart" \
+        "$setupSearch -> INVALID_HANDLE_VALUE")" "$calls"
+
     mkdir "$medium/SETUP.EXE"
     RunTracingKernelCalls
     ExpectRefused "$refusal 2"
-    ExpectSameLines "kernel calls with a directory SETUP.EXE" "$upToStart" "$calls"
+    ExpectSameLines "kernel calls with a directory SETUP.EXE" "$(printf '%s\n' "$upToStart" \
+        "$setupSearch -> find" "FindClose(find) -> 0x1")" "$calls"
 
     rmdir "$medium/SETUP.EXE"
     echo "not a program" >"$medium/SETUP.EXE"
     RunTracingKernelCalls
     ExpectRefused "$refusal 193"
     ExpectSameLines "kernel calls of a failed start" "$(printf '%s\n' "$upToStart" \
-        "$createProcess -> 0" "GetLastError() -> 0xc1")" "$calls"
+        "$setupSearch -> find" "FindClose(find) -> 0x1" "$createProcess -> 0" \
+        "GetLastError() -> 0xc1")" "$calls"
 }
 
 # The probe holds on until a file appears that is made only once the launcher has

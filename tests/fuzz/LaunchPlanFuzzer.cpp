@@ -5,6 +5,7 @@
 // terminator. The path is copied into an allocation of exactly its size, so that the
 // sanitizers catch a read past its terminator.
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const size_t separator = LastSeparator(path, LeadBytes(codePage));
     if (separator == std::string::npos) {
         Check(result == LaunchPlanResult::NoSeparator, "a path without a backslash was not refused");
+        return 0;
+    }
+    std::string name = path.substr(separator + 1);
+    for (char& c : name) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (name == "SETUP.EXE") {
+        Check(result == LaunchPlanResult::NamedSetupProgram, "a launcher named SETUP.EXE was not refused");
         return 0;
     }
     const std::string directory = path.substr(0, separator);
