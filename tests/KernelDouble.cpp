@@ -1,7 +1,6 @@
 #include "tests/KernelDouble.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 
 #include "launcher/Platform.h"

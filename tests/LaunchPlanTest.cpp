@@ -162,16 +162,21 @@ TEST(BuildLaunchPlan, ReadsThePathByCharactersOfTheCodePage)
     ExpectBuilt(japanese[0], fiveRanges);
 }
 
+// The plan refuses modulePath with the expected result, writing nothing outside it.
+void ExpectRefused(const char* modulePath, const CodePage& codePage, LaunchPlanResult expected)
+{
+    GuardedPlan guarded;
+    PresetGuardedPlan(&guarded);
+    EXPECT_EQ(expected, BuildLaunchPlan(modulePath, codePage, &guarded.Plan));
+    ExpectGuardsUntouched(guarded);
+}
+
 TEST(BuildLaunchPlan, FailsWithoutBackslash)
 {
     const char* const cases[] = {"", "BRIXHOLD.EXE", "A:/PKG/DISK1/BRIXHOLD.EXE", "A:BRIXHOLD.EXE"};
     for (const char* modulePath : cases) {
         SCOPED_TRACE(modulePath);
-        GuardedPlan guarded;
-        PresetGuardedPlan(&guarded);
-        EXPECT_EQ(LaunchPlanResult::NoSeparator,
-                  BuildLaunchPlan(modulePath, SingleByte, &guarded.Plan));
-        ExpectGuardsUntouched(guarded);
+        ExpectRefused(modulePath, SingleByte, LaunchPlanResult::NoSeparator);
     }
 }
 
@@ -182,11 +187,7 @@ TEST(BuildLaunchPlan, RefusesALauncherNamedSetupExe)
     const char* const refused[] = {"C:\\PKG\\SETUP.EXE", "A:\\setup.exe", "\\\\H\\S\\Setup.Exe"};
     for (const char* modulePath : refused) {
         SCOPED_TRACE(modulePath);
-        GuardedPlan guarded;
-        PresetGuardedPlan(&guarded);
-        EXPECT_EQ(LaunchPlanResult::NamedSetupProgram,
-                  BuildLaunchPlan(modulePath, SingleByte, &guarded.Plan));
-        ExpectGuardsUntouched(guarded);
+        ExpectRefused(modulePath, SingleByte, LaunchPlanResult::NamedSetupProgram);
     }
     const BuiltCase built[] = {
         {"C:\\SETUP.EXE\\SETUP.EX", "C:\\SETUP.EXE", "C:\\SETUP.EXE\\BRIXHOLD.INF",
@@ -240,10 +241,7 @@ TEST(BuildLaunchPlan, RefusesWhatWouldNotFitItsBuffers)
     for (const LengthCase& c : cases) {
         const std::string modulePath = ModulePath(c.DirectoryLength, c.TotalLength);
         SCOPED_TRACE(modulePath);
-        GuardedPlan guarded;
-        PresetGuardedPlan(&guarded);
-        EXPECT_EQ(LaunchPlanResult::TooLong, BuildLaunchPlan(modulePath.c_str(), SingleByte, &guarded.Plan));
-        ExpectGuardsUntouched(guarded);
+        ExpectRefused(modulePath.c_str(), SingleByte, LaunchPlanResult::TooLong);
     }
 }
 
@@ -270,10 +268,7 @@ TEST(BuildLaunchPlan, ReadsNoFurtherThanAFullBufferWithoutTerminator)
         bytes += ending;
         const std::vector<char> modulePath(bytes.begin(), bytes.end());
         ASSERT_EQ(MaxPath, modulePath.size());
-        GuardedPlan guarded;
-        PresetGuardedPlan(&guarded);
-        EXPECT_EQ(LaunchPlanResult::TooLong, BuildLaunchPlan(modulePath.data(), Japanese, &guarded.Plan));
-        ExpectGuardsUntouched(guarded);
+        ExpectRefused(modulePath.data(), Japanese, LaunchPlanResult::TooLong);
     }
 }
 
